@@ -1,0 +1,142 @@
+// The catalogue's per-file statements on a catalogue of 100,000 rows: the lookup by path that
+// every digested file costs, and the lookup, insert and commit of a file seen for the first time.
+// Run with --benchmark_repetitions=N; the median aggregate is the figure to read.
+
+#include "platform/database.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/folderitem.h"
+#include "platform/testsupport.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace platform;
+
+namespace {
+
+constexpr int kRows = 100000;
+
+std::string StoredPath(int i)
+{
+    return "Disk:Users:me:Documents:Projects:folder" + std::to_string(i / 100) + ":file"
+        + std::to_string(i) + ".txt";
+}
+
+/// A catalogue file with the program's schema and kRows scanned files, made once per process.
+class Catalogue
+{
+public:
+    Catalogue()
+    {
+        m_db = New<Database>();
+        m_db->DatabaseFile = FolderItem::FromNativePath(m_folder / "crcData.rsd");
+        if (!m_db->CreateDatabaseFile())
+            throw std::runtime_error(m_db->ErrorMessage());
+        for (const char *sql : {
+                 "CREATE TABLE dbver (idx INTEGER PRIMARY KEY, version DOUBLE);",
+                 "INSERT INTO dbver (version) VALUES (1.0);",
+                 "CREATE TABLE fileinfo (idx INTEGER PRIMARY KEY, referenceidx INTEGER, fullpath "
+                 "VARCHAR, name VARCHAR, isfolder BOOLEAN,date DATE, resource VARCHAR, crc "
+                 "VARCHAR, exempt BOOLEAN, parentidx INTEGER);",
+                 "CREATE UNIQUE INDEX fileinfo_index_idx ON fileinfo(idx);",
+                 "CREATE INDEX fileinfo_index_paridx ON fileinfo(parentidx);",
+                 "CREATE INDEX fileinfo_index_path ON fileinfo(fullpath);",
+             })
+            m_db->SQLExecute(sql);
+        m_db->SQLExecute("BEGIN TRANSACTION;");
+        m_db->SQLExecute(
+            "INSERT INTO fileinfo (referenceidx, resource, crc, exempt, date, fullpath, name, "
+            "isfolder) WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
+            + std::to_string(kRows - 1)
+            + ") SELECT i, '<data>', hex(randomblob(32)), 0, '2024-05-01', "
+              "'Disk:Users:me:Documents:Projects:folder' || (i / 100) || ':file' || i || '.txt', "
+              "'file' || i || '.txt', 0 FROM n");
+        m_db->Commit();
+        if (m_db->Error())
+            throw std::runtime_error(m_db->ErrorMessage());
+    }
+    Database &db() { return *m_db; }
+
+private:
+    testing::TempFolder m_folder;
+    Ref<Database> m_db;
+};
+
+Catalogue &Shared()
+{
+    static Catalogue catalogue;
+    return catalogue;
+}
+
+/// A file seen for the first time, as the scan adds it: the lookup finds nothing, then the row is
+/// inserted in autocommit mode and committed (the commit has nothing left to do).
+void BM_NewCatalogueRow(benchmark::State &state)
+{
+    Database &db = Shared().db();
+    static int next = 0;
+    for (auto _ : state) {
+        const std::string path = "Disk:Users:me:New:file" + std::to_string(next) + ".txt";
+        auto rs = db.SQLSelect("SELECT * FROM fileinfo WHERE fullpath = '" + path + "'");
+        if (!rs || rs->RecordCount() != 0) {
+            state.SkipWithError("the new path was found");
+            break;
+        }
+        DatabaseRecord r;
+        r.IntegerColumn("referenceidx", next);
+        r.Column("resource", "<data>");
+        r.Column("crc", "9F86D081884C7D659A2FEAA0C55AD015A3BF4F1B2B0B822CD15D6C15B0F00A08");
+        r.BooleanColumn("exempt", false);
+        r.Column("date", "2024-05-01");
+        r.Column("fullpath", path);
+        r.Column("name", "file" + std::to_string(next) + ".txt");
+        r.BooleanColumn("isfolder", false);
+        db.InsertRecord("fileinfo", r);
+        if (db.Error()) {
+            state.SkipWithError(db.ErrorMessage().c_str());
+            break;
+        }
+        db.Commit();
+        ++next;
+    }
+}
+BENCHMARK(BM_NewCatalogueRow)->Unit(benchmark::kMicrosecond);
+
+/// The lookup of a file the catalogue holds, reading its checksum.
+void BM_SelectByPathFound(benchmark::State &state)
+{
+    Database &db = Shared().db();
+    int i = 0;
+    for (auto _ : state) {
+        auto rs = db.SQLSelect("SELECT * FROM fileinfo WHERE fullpath = '" + StoredPath(i) + "'");
+        if (!rs || rs->EOF_()) {
+            state.SkipWithError("the stored path was not found");
+            break;
+        }
+        benchmark::DoNotOptimize(rs->Field("crc")->StringValue());
+        i = (i + 7919) % kRows;
+    }
+}
+BENCHMARK(BM_SelectByPathFound)->Unit(benchmark::kMicrosecond);
+
+/// The same lookup as the comparison makes it: the record count is asked before the fields.
+void BM_SelectByPathFoundWithCount(benchmark::State &state)
+{
+    Database &db = Shared().db();
+    int i = 0;
+    for (auto _ : state) {
+        auto rs = db.SQLSelect("SELECT * FROM fileinfo WHERE fullpath = '" + StoredPath(i) + "'");
+        if (!rs || rs->RecordCount() != 1) {
+            state.SkipWithError("the stored path was not found");
+            break;
+        }
+        benchmark::DoNotOptimize(rs->Field("crc")->StringValue());
+        i = (i + 7919) % kRows;
+    }
+}
+BENCHMARK(BM_SelectByPathFoundWithCount)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

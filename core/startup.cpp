@@ -1,0 +1,46 @@
+#include "core/startup.h"
+
+#include "core/app.h"
+#include "core/filetypes.h"
+#include "core/globals.h"
+#include "platform/application.h"
+#include "ui/main/window1.h"
+
+#include <memory>
+
+int Main_(int argc, char **argv)
+{
+    Globals::Initialize();
+    return platform::Run(argc, argv, Startup_, ModuleFinalize);
+}
+
+void Startup_()
+{
+    // The framework's external classes and the directory-listing, digest and CRC-32 components
+    // are linked into the program: there is nothing to bind at run time.
+    InitFileTypes_();
+    NewAppInstance_();
+    ApplicationAddMenuHandlers_();
+    MakeDefaultView_();
+}
+
+void InitFileTypes_() { FileTypes::Initialize_(); }
+
+void NewAppInstance_() { platform::RegisterApplication(std::make_shared<App>()); }
+
+void ApplicationAddMenuHandlers_()
+{
+    // The application object handles no menu item of its own.
+}
+
+void MakeDefaultView_()
+{
+    // The framework keeps the window; this reference is dropped at once.
+    (void)Window1_();
+}
+
+void ModuleFinalize()
+{
+    ReleaseMainWindow();
+    Globals::Finalize();
+}

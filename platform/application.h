@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/folderitem.h"
+#include "platform/ref.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+/// The application object; the program subclasses it and registers one instance.
+class Application
+{
+public:
+    Application();
+    virtual ~Application();
+
+    /// The version fields, set when the application is built.
+    int MajorVersion;
+    int MinorVersion;
+    int BugVersion;
+    int NonReleaseVersion;
+    int StageCode;
+
+    Ref<FolderItem> ExecutableFile() const;
+
+    enum class MouseCursor { Arrow, Wait };
+    void SetMouseCursor(MouseCursor cursor);
+    MouseCursor CurrentMouseCursor() const { return m_cursor; }
+
+    /// The application's Open event, delivered before any window's.
+    virtual void Event_Open() { }
+
+private:
+    MouseCursor m_cursor = MouseCursor::Arrow;
+};
+
+/// Makes `app` the application object for the rest of the run.
+void RegisterApplication(std::shared_ptr<Application> app);
+/// The registered application object, nil before registration.
+Application *CurrentApplication();
+
+/// Asks the event loop to end; the run's result is `code`. The first request's code is kept.
+void Quit(int code = 0);
+bool QuitRequested();
+
+/// Runs the framework: makes the Qt application when there is none, runs `startup` once, delivers
+/// the Open events (the application's first, then those of the windows `startup` made), turns the
+/// event loop until Quit, destroys every cooperative thread, releases the windows, then runs
+/// `finalize` while Qt is still up. Returns the exit code given to Quit.
+int Run(int argc, char **argv, const std::function<void()> &startup,
+    const std::function<void()> &finalize);
+
+/// True when there is a display to show windows on (or Qt was told which platform to use).
+bool DisplayAvailable();
+
+/// The framework's handler for an exception that escaped a thread's Event_Run or an event
+/// handler: the kind and stack go to the debug log and a message box names the class.
+void HandleUnhandledException(std::exception_ptr error);
+
+/// Runs an event handler, sending whatever escapes it to HandleUnhandledException.
+void Dispatch(const std::function<void()> &handler);
+
+/// Turns the event loop until `done` holds or `timeoutMs` passes; true when `done` held.
+/// For tests and for GUI code that must wait; never from a cooperative thread.
+bool ProcessEventsUntil(const std::function<bool()> &done, int timeoutMs);
+
+} // namespace platform

@@ -1,0 +1,472 @@
+#include "platform/thread.h"
+
+// AddressSanitizer cannot follow the assembly backend's stack switches; the ucontext backend
+// tells it about each one. Debian's library is built for the assembly backend only, so the
+// ucontext backend's one out-of-line function is defined below.
+#if defined(__SANITIZE_ADDRESS__)
+#define TLM_FIBER_UCONTEXT 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TLM_FIBER_UCONTEXT 1
+#endif
+#endif
+#if defined(TLM_FIBER_UCONTEXT)
+#ifndef BOOST_USE_UCONTEXT
+#define BOOST_USE_UCONTEXT
+#endif
+#ifndef BOOST_USE_ASAN
+#define BOOST_USE_ASAN
+#endif
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+#include <algorithm>
+#include <cxxabi.h>
+#include <deque>
+#include <exception>
+#include <new>
+#include <time.h>
+#include <vector>
+
+#include "platform/application.h"
+#include "platform/exceptions.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+
+#include <boost/context/fiber.hpp>
+#include <boost/context/protected_fixedsize_stack.hpp>
+
+#if defined(TLM_FIBER_UCONTEXT)
+namespace boost::context::detail {
+
+fiber_activation_record *&fiber_activation_record::current() noexcept
+{
+    // The running context's record. It starts as the record of the OS thread's own stack, which
+    // is never freed, so a process that exits while fibers are suspended leaves them alone.
+    thread_local fiber_activation_record *record = new fiber_activation_record();
+    return record;
+}
+
+} // namespace boost::context::detail
+#endif
+
+namespace platform {
+
+namespace ctx = boost::context;
+
+namespace {
+
+// Pages are committed only when touched, so a generous size costs address space only. A dialog
+// or a paint run on a fiber needs far more than Boost's default.
+constexpr std::size_t kStackSize = 4 * 1024 * 1024;
+constexpr std::int64_t kSliceNs = 10'000'000;
+
+/// Nanoseconds of a clock that is read in a few nanoseconds; its resolution (a few ms) is
+/// fine for a 10 ms slice.
+std::int64_t CoarseNow() noexcept
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+/// The C++ runtime keeps the exceptions being handled and the count of those in flight per OS
+/// thread (the Itanium ABI's __cxa_eh_globals). Each fiber gets its own copy, swapped at every
+/// switch, so a thread suspended inside a catch block (a message box shown from a handler)
+/// does not corrupt what another thread's handler sees.
+struct EhState
+{
+    void *caughtExceptions = nullptr;
+    unsigned int uncaughtExceptions = 0;
+#if defined(__ARM_EABI_UNWINDER__)
+    void *propagatingExceptions = nullptr;
+#endif
+};
+
+EhState &EhGlobals() noexcept { return *reinterpret_cast<EhState *>(abi::__cxa_get_globals()); }
+
+struct ThreadState
+{
+    Thread *self = nullptr;
+    Thread::State state = Thread::State::NotRunning;
+    ctx::fiber fiber; // the thread's continuation while it is not running
+    ctx::fiber caller; // whoever resumed it, while it runs; a yield returns there
+    std::shared_ptr<Thread> keepAlive; // held from Run until Event_Run has returned
+    std::unique_ptr<QTimer> sleepTimer;
+    EhState eh;
+    int noYield = 0; // NoYieldScope depth, saved while the thread is switched out
+    bool killRequested = false;
+    bool dying = false; // DestroyAll is unwinding its stack
+};
+
+struct Queues
+{
+    std::deque<ThreadState *> ready; // exactly the threads in state Ready, in round-robin order
+    std::vector<ThreadState *> live; // started and not ended
+    QPointer<QCoreApplication> armedOn;
+};
+
+// Never destroyed: a process that exits with suspended threads leaves them alone.
+Queues &Sched()
+{
+    static Queues *queues = new Queues;
+    return *queues;
+}
+
+ThreadState *g_current = nullptr;
+int g_noYield = 0;
+bool g_deterministic = false;
+bool g_pending = false;
+std::int64_t g_sliceEnd = 0;
+
+void OnPosted();
+
+void Arm()
+{
+    Queues &s = Sched();
+    if (s.ready.empty())
+        return;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || (g_pending && s.armedOn == app))
+        return;
+    g_pending = true;
+    s.armedOn = app;
+    QMetaObject::invokeMethod(
+        app, [] { OnPosted(); }, Qt::QueuedConnection);
+}
+
+void MakeReady(ThreadState *t)
+{
+    t->state = Thread::State::Ready;
+    Sched().ready.push_back(t);
+    Arm();
+}
+
+void Unready(ThreadState *t)
+{
+    auto &ready = Sched().ready;
+    ready.erase(std::remove(ready.begin(), ready.end(), t), ready.end());
+}
+
+/// Runs `t` (already taken off the ready queue) until it switches back. Returns on the
+/// resumer's stack, whatever that is: the event loop, GUI code that yields, or a fiber that
+/// runs a nested event loop.
+void Resume(ThreadState *t)
+{
+    t->state = Thread::State::Running;
+    // Pending before the thread runs: if it opens a nested event loop, the others go on.
+    Arm();
+
+    ThreadState *const savedCurrent = g_current;
+    const int savedNoYield = g_noYield;
+    const std::int64_t savedSliceEnd = g_sliceEnd;
+    EhState &eh = EhGlobals();
+    const EhState savedEh = eh;
+
+    g_current = t;
+    g_noYield = t->noYield;
+    g_sliceEnd = CoarseNow() + kSliceNs;
+    eh = t->eh;
+    t->fiber = std::move(t->fiber).resume();
+    t->eh = eh;
+    eh = savedEh;
+    t->noYield = g_noYield;
+    g_current = savedCurrent;
+    g_noYield = savedNoYield;
+    g_sliceEnd = savedCurrent && savedCurrent->killRequested ? 0 : savedSliceEnd;
+
+    std::shared_ptr<Thread> ended;
+    if (!t->fiber) {
+        t->state = Thread::State::NotRunning;
+        auto &live = Sched().live;
+        live.erase(std::remove(live.begin(), live.end(), t), live.end());
+        ended = std::move(t->keepAlive); // released here, off the finished stack
+    }
+    Arm();
+}
+
+/// On the thread's own stack: back to whoever resumed it. The caller has set the new state.
+void SwitchOut(ThreadState *t)
+{
+    t->caller = std::move(t->caller).resume();
+    // Not while an exception unwinds the stack: a second one would end the process.
+    if (t->killRequested && std::uncaught_exceptions() == 0)
+        throw ThreadEndException();
+}
+
+void YieldNow(ThreadState *t)
+{
+    if (t->dying)
+        return;
+    t->state = Thread::State::Ready;
+    Sched().ready.push_back(t);
+    SwitchOut(t);
+}
+
+void RunRound()
+{
+    auto &ready = Sched().ready;
+    for (std::size_t n = ready.size(); n > 0 && !ready.empty(); --n) {
+        ThreadState *t = ready.front();
+        ready.pop_front();
+        Resume(t);
+    }
+}
+
+void OnPosted()
+{
+    g_pending = false;
+    // Several slices per turn of the event loop when they are short (deterministic mode), but
+    // never more than one slice's worth of time, so the GUI stays responsive.
+    auto &ready = Sched().ready;
+    const std::int64_t end = CoarseNow() + kSliceNs;
+    while (!ready.empty()) {
+        ThreadState *t = ready.front();
+        ready.pop_front();
+        Resume(t);
+        if (CoarseNow() >= end)
+            break;
+    }
+    Arm();
+}
+
+void StartSleep(ThreadState *t, int ms)
+{
+    t->state = Thread::State::Sleeping;
+    if (!t->sleepTimer) {
+        t->sleepTimer = std::make_unique<QTimer>();
+        t->sleepTimer->setSingleShot(true);
+        t->sleepTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire early
+        QObject::connect(t->sleepTimer.get(), &QTimer::timeout, [t] {
+            if (t->state == Thread::State::Sleeping)
+                MakeReady(t);
+        });
+    }
+    t->sleepTimer->start(ms);
+}
+
+void DestroyFiber(ThreadState *t)
+{
+    t->dying = true;
+    ThreadState *const savedCurrent = g_current;
+    const int savedNoYield = g_noYield;
+    EhState &eh = EhGlobals();
+    const EhState savedEh = eh;
+    // The destructors on its stack see their own thread, and cannot yield.
+    g_current = t;
+    g_noYield = 0;
+    eh = t->eh;
+    {
+        ctx::fiber doomed = std::move(t->fiber);
+    }
+    eh = savedEh;
+    g_current = savedCurrent;
+    g_noYield = savedNoYield;
+    t->dying = false;
+}
+
+} // namespace
+
+struct Thread::Impl : ThreadState
+{
+    /// The fiber's body: Event_Run, then the unhandled-exception handler if something escaped.
+    static ctx::fiber Entry(ThreadState *t, ctx::fiber &&caller);
+};
+
+ctx::fiber Thread::Impl::Entry(ThreadState *t, ctx::fiber &&caller)
+{
+    t->caller = std::move(caller);
+    // The ucontext backend enters a never-started fiber to destroy it.
+    if (t->dying)
+        return std::move(t->caller);
+
+    std::exception_ptr error;
+    try {
+        if (t->killRequested)
+            throw ThreadEndException();
+        t->self->Event_Run();
+    } catch (const ctx::detail::forced_unwind &) {
+        throw;
+    } catch (const ThreadEndException &) {
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (error) {
+        // Outside the catch block: the handler shows a message box, which suspends the thread.
+        try {
+            HandleUnhandledException(error);
+        } catch (const ctx::detail::forced_unwind &) {
+            throw;
+        } catch (...) {
+            // The thread is ending anyway (it was killed while its message box was up).
+        }
+        error = nullptr;
+    }
+    return std::move(t->caller);
+}
+
+Thread::Thread()
+    : m_impl(std::make_unique<Impl>())
+{
+    m_impl->self = this;
+}
+
+Thread::~Thread() = default;
+
+void Thread::Run()
+{
+    ThreadState *t = m_impl.get();
+    if (t->state != State::NotRunning)
+        throw ThreadAlreadyRunningException("The thread is already running");
+    std::shared_ptr<Thread> self = weak_from_this().lock();
+    if (!self)
+        throw RuntimeException("A thread must be made with std::make_shared before it runs");
+    try {
+        t->fiber = ctx::fiber(std::allocator_arg, ctx::protected_fixedsize_stack(kStackSize),
+            [t](ctx::fiber &&caller) { return Impl::Entry(t, std::move(caller)); });
+    } catch (const std::bad_alloc &) {
+        throw OutOfMemoryException("No memory for the stack of a thread");
+    } catch (const std::exception &e) {
+        throw RuntimeException(std::string("Cannot make the stack of a thread: ") + e.what());
+    }
+    t->keepAlive = std::move(self);
+    t->killRequested = false;
+    t->noYield = 0;
+    t->eh = {};
+    Sched().live.push_back(t);
+    MakeReady(t);
+}
+
+void Thread::Sleep(int ms)
+{
+    ThreadState *t = m_impl.get();
+    if (t != g_current) {
+        if (t->state == State::Ready) {
+            Unready(t);
+            StartSleep(t, ms);
+        }
+        return;
+    }
+    if (t->dying)
+        return;
+    if (ms <= 0 || t->killRequested) {
+        YieldNow(t);
+        return;
+    }
+    StartSleep(t, ms);
+    SwitchOut(t);
+}
+
+void Thread::Kill()
+{
+    ThreadState *t = m_impl.get();
+    if (t->state == State::NotRunning)
+        return;
+    t->killRequested = true;
+    switch (t->state) {
+    case State::Sleeping:
+        t->sleepTimer->stop();
+        MakeReady(t);
+        break;
+    case State::Suspended:
+        MakeReady(t);
+        break;
+    case State::Running:
+        if (t == g_current)
+            g_sliceEnd = 0; // its next Yield switches, and the resume raises
+        break;
+    case State::Ready:
+    case State::NotRunning:
+        break;
+    }
+}
+
+Thread::State Thread::GetState() const { return m_impl->state; }
+
+void Yield()
+{
+    if (g_noYield != 0)
+        return;
+    ThreadState *t = g_current;
+    if (!t) {
+        RunRound();
+        return;
+    }
+    if (!g_deterministic && CoarseNow() < g_sliceEnd)
+        return;
+    YieldNow(t);
+}
+
+Thread *CurrentThread() { return g_current ? g_current->self : nullptr; }
+
+void Scheduler::SetDeterministic(bool on) { g_deterministic = on; }
+
+bool Scheduler::Deterministic() { return g_deterministic; }
+
+void Scheduler::Block()
+{
+    ThreadState *t = g_current;
+    if (!t)
+        throw RuntimeException("Only a cooperative thread can block");
+    if (t->dying)
+        return;
+    if (t->killRequested) {
+        YieldNow(t);
+        return;
+    }
+    t->state = Thread::State::Suspended;
+    SwitchOut(t);
+}
+
+void Scheduler::Wake(Thread *thread)
+{
+    if (!thread)
+        return;
+    ThreadState *t = thread->m_impl.get();
+    if (t->state == Thread::State::Suspended)
+        MakeReady(t);
+}
+
+Scheduler::NoYieldScope::NoYieldScope() { ++g_noYield; }
+
+Scheduler::NoYieldScope::~NoYieldScope() { --g_noYield; }
+
+Scheduler::OutsideThreadScope::OutsideThreadScope()
+    : m_saved(CurrentThread())
+{
+    g_current = nullptr;
+}
+
+Scheduler::OutsideThreadScope::~OutsideThreadScope()
+{
+    g_current = m_saved ? m_saved->m_impl.get() : nullptr;
+}
+
+std::size_t Scheduler::LiveCount() { return Sched().live.size(); }
+
+void Scheduler::DestroyAll()
+{
+    auto &live = Sched().live;
+    std::vector<std::shared_ptr<Thread>> released;
+    for (;;) {
+        // A thread on the current call chain cannot be destroyed from under itself.
+        auto it = std::find_if(live.begin(), live.end(),
+            [](ThreadState *t) { return t->state != Thread::State::Running; });
+        if (it == live.end())
+            break;
+        ThreadState *t = *it;
+        live.erase(it);
+        Unready(t);
+        if (t->sleepTimer)
+            t->sleepTimer->stop();
+        DestroyFiber(t);
+        t->state = Thread::State::NotRunning;
+        released.push_back(std::move(t->keepAlive));
+    }
+    // The thread objects go only once every stack is gone: one may own objects another uses.
+    released.clear();
+}
+
+} // namespace platform
