@@ -140,6 +140,10 @@ TEST(CheckForDatabase, FirstRun_CreatesTheCatalogueWithItsExactSchema)
     EXPECT_FALSE(r.seen.dbExists);
     EXPECT_TRUE(r.seen.connected);
     EXPECT_EQ(r.seen.title, "Tallowmere -  Version 1.0.0");
+    // The end of the run dropped the connection and the globals.
+    EXPECT_FALSE(Globals::g_DB);
+    EXPECT_FALSE(Globals::g_winAlert);
+    EXPECT_FALSE(FileTypes::pSpecialAny);
 
     Database db;
     db.DatabaseFile = FolderItem::FromNativePath(app / "crcData.rsd");
