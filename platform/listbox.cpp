@@ -20,6 +20,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -62,11 +63,14 @@ std::size_t VarintSize(std::size_t n)
 
 } // namespace
 
+// A short text lives in the low bytes of its handle.
+static_assert(std::endian::native == std::endian::little);
+
 TextStore::Handle TextStore::Add(std::string_view text)
 {
     if (text.size() <= 7) {
         Handle h = Handle(text.size()) << 56;
-        std::memcpy(&h, text.data(), text.size()); // the low bytes on a little-endian machine
+        std::memcpy(&h, text.data(), text.size());
         return h;
     }
     const std::size_t need = VarintSize(text.size()) + text.size();

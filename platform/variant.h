@@ -34,10 +34,10 @@ public:
             m_v = static_cast<int64_t>(value);
         else if constexpr (std::is_floating_point_v<D>)
             m_v = static_cast<double>(value);
-        else if constexpr (std::is_convertible_v<T, std::string_view>)
-            m_v = std::string(std::string_view(value));
         else if constexpr (std::is_same_v<D, std::nullptr_t>)
             m_v = std::monostate();
+        else if constexpr (std::is_convertible_v<T, std::string_view>)
+            m_v = std::string(std::string_view(value));
         else
             m_v = std::any(std::forward<T>(value));
     }
@@ -74,28 +74,6 @@ public:
             }
         }
         throw TypeMismatchException("the value is not of the asked type");
-    }
-
-    /// Equal kinds and values; objects of other types never compare equal.
-    friend bool operator==(const Variant &a, const Variant &b)
-    {
-        if (a.m_v.index() != b.m_v.index())
-            return false;
-        switch (a.GetKind()) {
-        case Kind::Nil:
-            return true;
-        case Kind::Boolean:
-            return std::get<bool>(a.m_v) == std::get<bool>(b.m_v);
-        case Kind::Integer:
-            return std::get<int64_t>(a.m_v) == std::get<int64_t>(b.m_v);
-        case Kind::Double:
-            return std::get<double>(a.m_v) == std::get<double>(b.m_v);
-        case Kind::Text:
-            return std::get<std::string>(a.m_v) == std::get<std::string>(b.m_v);
-        case Kind::Object:
-            break;
-        }
-        return false;
     }
 
 private:

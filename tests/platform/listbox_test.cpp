@@ -157,7 +157,7 @@ TEST_F(ListboxTest, Tags_ReadBackWithTheirType)
     // A tag replaced by one of another kind.
     list->SetCellTag(1, 2, "now a text");
     EXPECT_EQ(list->CellTag(1, 2).As<std::string>(), "now a text");
-    list->SetCellTag(1, 2, Variant());
+    list->SetCellTag(1, 2, nullptr);
     EXPECT_TRUE(list->CellTag(1, 2).IsNil());
 }
 
@@ -305,8 +305,9 @@ TEST_F(ListboxTest, ColumnWidths_TextRoundTripAndWidths)
         int total = 0;
         for (int i = 0; i < 4; ++i) {
             total += list->ColumnWidth(i);
-            if (c.widths[std::size_t(i)] >= 0)
+            if (c.widths[std::size_t(i)] >= 0) {
                 EXPECT_EQ(list->ColumnWidth(i), c.widths[std::size_t(i)]) << i;
+            }
         }
         EXPECT_EQ(total, avail);
     }

@@ -467,8 +467,9 @@ TEST_F(WindowTest, ProgressBar_MaximumAndValue_ShownWithinRange)
         EXPECT_EQ(pb->Value(), c.value);
         EXPECT_EQ(q->minimum(), c.shownMin);
         EXPECT_EQ(q->maximum(), c.shownMax);
-        if (c.shownValue >= 0)
+        if (c.shownValue >= 0) {
             EXPECT_EQ(q->value(), c.shownValue);
+        }
         QPixmap shot = q->grab(); // paints without dividing by zero
         EXPECT_FALSE(shot.isNull());
     }
