@@ -1,4 +1,5 @@
 #include "core/startup.h"
+#include "diagnostics/debugglobals.h"
 #include "platform/application.h"
 
 #include <cstdio>
@@ -14,5 +15,7 @@ int main(int argc, char **argv)
             argc > 0 ? argv[0] : "tallowmere");
         return 1;
     }
+    // Every catch-all handler of the program reports through the diagnostics sink.
+    DebugGlobals::InstallAsReporter();
     return Main_(argc, argv);
 }
