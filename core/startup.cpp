@@ -4,6 +4,7 @@
 #include "core/filetypes.h"
 #include "core/globals.h"
 #include "platform/application.h"
+#include "ui/main/menu.h"
 #include "ui/main/window1.h"
 
 #include <memory>
@@ -41,6 +42,6 @@ void MakeDefaultView_()
 
 void ModuleFinalize()
 {
-    ReleaseMainWindow();
+    ReleaseMenu();
     Globals::Finalize();
 }

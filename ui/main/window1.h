@@ -1,19 +1,65 @@
 #pragma once
 
+#include "platform/controls.h"
+#include "platform/dragitem.h"
+#include "platform/folderitem.h"
+#include "platform/graphics.h"
+#include "platform/listbox.h"
 #include "platform/ref.h"
 #include "platform/window.h"
 
-/// The main window.
+#include <cstdint>
+
+/// The main window: the catalogue list, the status lines and progress bar, the file details and
+/// the scan and exempt buttons, under the application's menu bar.
 class Window1 : public platform::Window
 {
+public:
+    /// Index of the row last clicked in lstFiles: the row that validation re-checks.
+    int32_t MyRow = 0;
+
+    platform::Ref<platform::PushButton> pbMBS;
+    platform::Ref<platform::StaticText> StaticText1;
+    platform::Ref<platform::ProgressBar> pb;
+    platform::Ref<platform::StaticText> StaticText2;
+    platform::Ref<platform::PushButton> btnUnexempt;
+    platform::Ref<platform::PushButton> btnValidate;
+    platform::Ref<platform::PushButton> btnExempt;
+    platform::Ref<platform::Listbox> lstFiles;
+    platform::Ref<platform::GroupBox> GroupBox1;
+    platform::Ref<platform::StaticText> FileName;
+    platform::Ref<platform::StaticText> Location;
+    platform::Ref<platform::StaticText> Created;
+    platform::Ref<platform::StaticText> Modified;
+
+    void pbMBS_Action();
+    void btnUnexempt_Action();
+    void btnValidate_Action();
+    void btnExempt_Action();
+    void lstFiles_DropObject(const platform::Ref<platform::DragItem> &obj, int32_t action);
+    void lstFiles_Open();
+    void lstFiles_Change();
+    void lstFiles_CellAction(int32_t row, int32_t column);
+    bool lstFiles_CellBackgroundPaint(platform::Graphics &g, int32_t row, int32_t column);
+    bool lstFiles_CellClick(int32_t row, int32_t column, int32_t x, int32_t y);
+    bool FileOpenFolder_Action_();
+
 protected:
+    /// The folder of the last folder dialog (nil after a cancel), handed to the new scan.
+    platform::Ref<platform::FolderItem> TheFolder;
+    // Screen bounds for restoring the window's position; nothing that runs sets them.
+    int32_t m_iMinTop = 0;
+    int32_t m_iMinLeft = 0;
+    int32_t m_iMaxTop = 0;
+    int32_t m_iMaxLeft = 0;
+
     void Layout() override;
+    void CreateControls() override;
+    void CreateControls0_();
+    void AddMenuHandlers() override;
     void Event_Open() override;
     void Event_Close() override;
 };
 
-/// The one main window, made on first use (and made anew after it has been closed).
+/// The one main window: the open one, or a new one when there is none.
 platform::Ref<Window1> Window1_();
-
-/// Drops the accessor's reference at the end of the run.
-void ReleaseMainWindow();
