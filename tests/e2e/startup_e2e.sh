@@ -8,7 +8,7 @@ app_dir=$1
 xclose=$2
 
 work=$(mktemp -d)
-trap '[[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'if [[ -n "$app_pid" ]]; then kill "$app_pid" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
 app_pid=""
 cp -r "$app_dir"/. "$work/"
 rm -f "$work"/crcData.rsd*
