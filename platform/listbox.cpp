@@ -276,39 +276,39 @@ void Listbox::Impl::FireChange()
 
 namespace {
 
-struct WidthSpec
+struct ColumnWidthRule
 {
     enum Kind { Pixels, Percent, Share } kind = Share;
     double value = 1;
 };
 
-std::vector<WidthSpec> ParseWidths(const std::string &text)
+std::vector<ColumnWidthRule> ParseWidths(const std::string &text)
 {
-    std::vector<WidthSpec> specs;
+    std::vector<ColumnWidthRule> rules;
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string::npos)
             comma = text.size();
         const std::string item = Trim(std::string_view(text).substr(start, comma - start));
-        WidthSpec spec;
+        ColumnWidthRule rule;
         try {
             if (item.empty() || item == "*") {
-                spec = { WidthSpec::Share, 1 };
+                rule = { ColumnWidthRule::Share, 1 };
             } else if (item.back() == '*') {
-                spec = { WidthSpec::Share, std::stod(item.substr(0, item.size() - 1)) };
+                rule = { ColumnWidthRule::Share, std::stod(item.substr(0, item.size() - 1)) };
             } else if (item.back() == '%') {
-                spec = { WidthSpec::Percent, std::stod(item.substr(0, item.size() - 1)) };
+                rule = { ColumnWidthRule::Percent, std::stod(item.substr(0, item.size() - 1)) };
             } else {
-                spec = { WidthSpec::Pixels, std::stod(item) };
+                rule = { ColumnWidthRule::Pixels, std::stod(item) };
             }
         } catch (const std::exception &) {
-            spec = { WidthSpec::Share, 1 }; // an unreadable width shares the rest
+            rule = { ColumnWidthRule::Share, 1 }; // an unreadable width shares the rest
         }
-        specs.push_back(spec);
+        rules.push_back(rule);
         start = comma + 1;
     }
-    return specs;
+    return rules;
 }
 
 } // namespace
@@ -317,31 +317,31 @@ void Listbox::Impl::ApplyColumnWidths()
 {
     if (!view)
         return;
-    std::vector<WidthSpec> specs
-        = widthsText.empty() ? std::vector<WidthSpec>() : ParseWidths(widthsText);
-    specs.resize(std::size_t(columns), WidthSpec { WidthSpec::Share, 1 });
+    std::vector<ColumnWidthRule> rules
+        = widthsText.empty() ? std::vector<ColumnWidthRule>() : ParseWidths(widthsText);
+    rules.resize(std::size_t(columns), ColumnWidthRule { ColumnWidthRule::Share, 1 });
     const int avail = view->viewport()->width();
     std::vector<int> widths(std::size_t(columns), 0);
     double fixed = 0;
     double shares = 0;
     for (std::size_t i = 0; i < widths.size(); ++i) {
-        const WidthSpec &s = specs[i];
-        if (s.kind == WidthSpec::Pixels)
+        const ColumnWidthRule &s = rules[i];
+        if (s.kind == ColumnWidthRule::Pixels)
             widths[i] = int(std::lround(s.value));
-        else if (s.kind == WidthSpec::Percent)
+        else if (s.kind == ColumnWidthRule::Percent)
             widths[i] = int(std::lround(avail * s.value / 100.0));
         else
             shares += std::max(0.0, s.value);
-        if (s.kind != WidthSpec::Share)
+        if (s.kind != ColumnWidthRule::Share)
             fixed += widths[i];
     }
     const int rest = std::max(0, avail - int(fixed));
     int given = 0;
     int lastShare = -1;
     for (std::size_t i = 0; i < widths.size(); ++i) {
-        if (specs[i].kind != WidthSpec::Share)
+        if (rules[i].kind != ColumnWidthRule::Share)
             continue;
-        widths[i] = shares > 0 ? int(rest * std::max(0.0, specs[i].value) / shares) : 0;
+        widths[i] = shares > 0 ? int(rest * std::max(0.0, rules[i].value) / shares) : 0;
         given += widths[i];
         lastShare = int(i);
     }
