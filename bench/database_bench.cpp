@@ -2,6 +2,7 @@
 // every digested file costs, and the lookup, insert and commit of a file seen for the first time.
 // Run with --benchmark_repetitions=N; the median aggregate is the figure to read.
 
+#include "core/app.h"
 #include "platform/database.h"
 
 #include <stdexcept>
@@ -34,16 +35,7 @@ public:
         m_db->DatabaseFile = FolderItem::FromNativePath(m_folder / "crcData.rsd");
         if (!m_db->CreateDatabaseFile())
             throw std::runtime_error(m_db->ErrorMessage());
-        for (const char *sql : {
-                 "CREATE TABLE dbver (idx INTEGER PRIMARY KEY, version DOUBLE);",
-                 "INSERT INTO dbver (version) VALUES (1.0);",
-                 "CREATE TABLE fileinfo (idx INTEGER PRIMARY KEY, referenceidx INTEGER, fullpath "
-                 "VARCHAR, name VARCHAR, isfolder BOOLEAN,date DATE, resource VARCHAR, crc "
-                 "VARCHAR, exempt BOOLEAN, parentidx INTEGER);",
-                 "CREATE UNIQUE INDEX fileinfo_index_idx ON fileinfo(idx);",
-                 "CREATE INDEX fileinfo_index_paridx ON fileinfo(parentidx);",
-                 "CREATE INDEX fileinfo_index_path ON fileinfo(fullpath);",
-             })
+        for (const std::string &sql : CatalogueCreationStatements())
             m_db->SQLExecute(sql);
         m_db->SQLExecute("BEGIN TRANSACTION;");
         m_db->SQLExecute(

@@ -14,7 +14,7 @@ namespace {
 // program must not mistake that for success.
 constexpr int kCatalogueFailure = 1;
 
-const char *const kCreationStatements[] = {
+const std::vector<std::string> kCreationStatements = {
     "CREATE TABLE dbver (idx INTEGER PRIMARY KEY, version DOUBLE);",
     "INSERT INTO dbver (version) VALUES (1);",
     "CREATE TABLE fileinfo (idx INTEGER PRIMARY KEY, referenceidx INTEGER, fullpath VARCHAR, "
@@ -26,6 +26,8 @@ const char *const kCreationStatements[] = {
 };
 
 } // namespace
+
+const std::vector<std::string> &CatalogueCreationStatements() { return kCreationStatements; }
 
 App &App_()
 {
@@ -77,7 +79,7 @@ void App::CheckForDatabase()
             Quit(kCatalogueFailure);
             return;
         }
-        for (const char *sql : kCreationStatements)
+        for (const std::string &sql : kCreationStatements)
             Globals::g_DB->SQLExecute(sql);
         Globals::g_DB->Commit();
     });

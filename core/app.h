@@ -3,6 +3,7 @@
 #include "platform/application.h"
 
 #include <string>
+#include <vector>
 
 /// The application object: opens the catalogue and titles the main window.
 class App : public platform::Application
@@ -21,3 +22,6 @@ App &App_();
 
 /// "Tallowmere -  Version " and the three numbers joined by points.
 std::string VersionTitle(int major, int minor, int nonRelease);
+
+/// The statements that make a new catalogue, in the order they run.
+const std::vector<std::string> &CatalogueCreationStatements();

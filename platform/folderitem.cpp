@@ -10,6 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/applefork_p.h"
+#include "platform/resourcefork.h"
+
 namespace platform {
 
 namespace {
@@ -208,11 +211,20 @@ int64_t FolderItem::Length() const
     return int64_t(st.st_size);
 }
 
-// The fork is read from the AppleDouble sidecar or an extended attribute by the resource
-// fork reader; until it is there, no file has a fork.
-int64_t FolderItem::ResourceForkLength() const { return 0; }
+// Only a regular file has a fork; a symbolic link has none of its own (its target's is reached
+// through the target's item).
+int64_t FolderItem::ResourceForkLength() const
+{
+    return applefork::FindResourceFork(m_path, /*read=*/false).length;
+}
 
-Ref<ResourceFork> FolderItem::OpenResourceFork() const { return nullptr; }
+Ref<ResourceFork> FolderItem::OpenResourceFork() const
+{
+    applefork::Fork fork = applefork::FindResourceFork(m_path, /*read=*/true);
+    if (!fork.complete)
+        return nullptr;
+    return ResourceFork::Parse(std::move(fork.bytes));
+}
 
 Date FolderItem::CreationDate() const
 {

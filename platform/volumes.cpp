@@ -1,4 +1,5 @@
 #include "platform/folderitem.h"
+#include "platform/volumes_p.h"
 
 #include <algorithm>
 #include <array>
@@ -56,6 +57,7 @@ bool IsKernelFileSystem(std::string_view type)
 struct Table
 {
     std::vector<Volume> volumes; // the root first
+    std::vector<std::string> kernelMountPoints; // sorted
 };
 
 std::shared_ptr<const Table> BuildTable(const std::vector<Mount> &mounts)
@@ -64,6 +66,11 @@ std::shared_ptr<const Table> BuildTable(const std::vector<Mount> &mounts)
     table->volumes.push_back({ "Disk", "/" });
     for (const Mount &mount : mounts) {
         const std::string point = FolderItem(mount.mountPoint).NativePath();
+        // The last mount on a point is the one seen there.
+        auto &kernel = table->kernelMountPoints;
+        kernel.erase(std::remove(kernel.begin(), kernel.end(), point), kernel.end());
+        if (point != "/" && IsKernelFileSystem(mount.fsType))
+            kernel.push_back(point);
         if (point == "/" || IsKernelFileSystem(mount.fsType))
             continue;
         const std::string name = VolumeName(point);
@@ -72,6 +79,7 @@ std::shared_ptr<const Table> BuildTable(const std::vector<Mount> &mounts)
         if (!taken)
             table->volumes.push_back({ name, point });
     }
+    std::sort(table->kernelMountPoints.begin(), table->kernelMountPoints.end());
     return table;
 }
 
@@ -218,6 +226,13 @@ Volume VolumeOf(const std::string &posixPath)
             best = &v;
     }
     return *best;
+}
+
+bool IsKernelMountPoint(const std::string &posixPath)
+{
+    const auto table = TheState().Current();
+    return std::binary_search(
+        table->kernelMountPoints.begin(), table->kernelMountPoints.end(), posixPath);
 }
 
 std::string MountPointOf(const std::string &name)

@@ -12,6 +12,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps libx11-dev
     python3 attr tzdata
+    clang libclang-rt-dev
 )
 
 missing=()

@@ -1,0 +1,335 @@
+#include "platform/filelist.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <ostream>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/folderitem.h"
+#include "platform/testsupport.h"
+
+#include <gtest/gtest.h>
+
+using platform::FileListMBS;
+using platform::FolderItem;
+using platform::Ref;
+using platform::testing::TempFolder;
+using platform::testing::WriteFile;
+
+namespace {
+
+void MakeFolder(const std::string &path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path; }
+
+void MakeLink(const std::string &target, const std::string &link)
+{
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0) << link;
+}
+
+std::string AppleDoubleHeader()
+{
+    // Magic, version, filler, no entries.
+    return std::string("\x00\x05\x16\x07\x00\x02\x00\x00", 8) + std::string(16, ' ')
+        + std::string(2, '\0');
+}
+
+std::vector<std::string> Names(const FileListMBS &list)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < list.Count(); ++i)
+        names.push_back(list.Name(i));
+    return names;
+}
+
+Ref<FolderItem> Item(const std::string &path) { return FolderItem::FromNativePath(path); }
+
+// The folder of the test: files, folders, a link to a folder, a FIFO, a socket, a sidecar
+// "._x" beside "x" and an orphan "._y".
+class FileListTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        WriteFile(m_folder / "x", "x data");
+        WriteFile(m_folder / "._x", AppleDoubleHeader());
+        WriteFile(m_folder / "._y", AppleDoubleHeader());
+        WriteFile(m_folder / "B", "capital");
+        WriteFile(m_folder / "a", "small");
+        WriteFile(m_folder / "\xc3\xa9t\xc3\xa9", "accented");
+        MakeFolder(m_folder / "sub");
+        WriteFile(m_folder / "sub/inner", "");
+        MakeFolder(m_folder / "Sub2");
+        MakeLink("sub", m_folder / "link-to-sub");
+        ASSERT_EQ(mkfifo((m_folder / "fifo").c_str(), 0644), 0);
+        MakeSocket(m_folder / "socket");
+    }
+
+    void MakeSocket(const std::string &path)
+    {
+        m_socket = socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_GE(m_socket, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        ASSERT_LT(path.size(), sizeof address.sun_path);
+        path.copy(address.sun_path, path.size());
+        ASSERT_EQ(bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    }
+
+    void TearDown() override
+    {
+        if (m_socket >= 0)
+            close(m_socket);
+    }
+
+    TempFolder m_folder;
+    int m_socket = -1;
+};
+
+TEST_F(FileListTest, Listing_MixedFolder_SortedByteOrderWithoutSpecialFilesOrSidecar)
+{
+    const FileListMBS list(Item(m_folder.Path()));
+    const std::vector<std::string> expected
+        = { "._y", "B", "Sub2", "a", "link-to-sub", "sub", "x", "\xc3\xa9t\xc3\xa9" };
+    EXPECT_EQ(Names(list), expected);
+}
+
+TEST_F(FileListTest, Directory_TrueOnlyForRealFolders)
+{
+    const FileListMBS list(Item(m_folder.Path()));
+    for (int i = 0; i < list.Count(); ++i) {
+        SCOPED_TRACE(list.Name(i));
+        const bool folder = list.Name(i) == "sub" || list.Name(i) == "Sub2";
+        EXPECT_EQ(list.Directory(i), folder);
+    }
+}
+
+TEST_F(FileListTest, Items_LinkEntry_TrueItemIsTheLinkItemIsTheTarget)
+{
+    const FileListMBS list(Item(m_folder.Path()));
+    const std::vector<std::string> names = Names(list);
+    const int link = int(std::find(names.begin(), names.end(), "link-to-sub") - names.begin());
+    const int file = int(std::find(names.begin(), names.end(), "a") - names.begin());
+    ASSERT_LT(link, list.Count());
+
+    EXPECT_EQ(list.TrueItem(link)->NativePath(), m_folder / "link-to-sub");
+    EXPECT_TRUE(list.TrueItem(link)->Alias());
+    char *real = realpath((m_folder / "sub").c_str(), nullptr);
+    ASSERT_TRUE(real);
+    EXPECT_EQ(list.Item(link)->NativePath(), real);
+    std::free(real);
+    EXPECT_FALSE(list.Item(link)->Alias());
+    EXPECT_TRUE(list.Item(link)->Directory());
+
+    EXPECT_EQ(list.TrueItem(file)->NativePath(), m_folder / "a");
+    EXPECT_EQ(list.Item(file)->NativePath(), m_folder / "a");
+}
+
+TEST_F(FileListTest, Index_OutOfRange_RaisesOutOfBounds)
+{
+    const FileListMBS list(Item(m_folder.Path()));
+    for (int i : { -1, list.Count(), list.Count() + 100 }) {
+        SCOPED_TRACE(i);
+        EXPECT_THROW(list.Directory(i), platform::OutOfBoundsException);
+        EXPECT_THROW(list.Name(i), platform::OutOfBoundsException);
+        EXPECT_THROW(list.Item(i), platform::OutOfBoundsException);
+        EXPECT_THROW(list.TrueItem(i), platform::OutOfBoundsException);
+    }
+}
+
+TEST_F(FileListTest, Listing_ReadOnce_LaterChangesNotSeen)
+{
+    const FileListMBS list(Item(m_folder.Path()));
+    const int count = list.Count();
+    WriteFile(m_folder / "late", "");
+    EXPECT_EQ(list.Count(), count);
+}
+
+TEST(FileList, Name_ColonInLinuxName_IsTheColonFormLikeFolderItem)
+{
+    TempFolder folder;
+    WriteFile(folder / "a:b", "");
+    const FileListMBS list(Item(folder.Path()));
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Name(0), "a/b");
+    EXPECT_EQ(list.Name(0), list.TrueItem(0)->Name());
+    EXPECT_EQ(list.TrueItem(0)->DisplayName(), "a:b");
+}
+
+struct SidecarCase
+{
+    const char *name;
+    std::function<void(const TempFolder &)> make;
+    std::vector<std::string> expected;
+};
+
+void PrintTo(const SidecarCase &c, std::ostream *os) { *os << c.name; }
+
+class FileListSidecar : public ::testing::TestWithParam<SidecarCase>
+{
+};
+
+TEST_P(FileListSidecar, Listing_ShowsOnlyWhatIsNoSidecar)
+{
+    TempFolder folder;
+    GetParam().make(folder);
+    EXPECT_EQ(Names(FileListMBS(Item(folder.Path()))), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(FileList, FileListSidecar,
+    ::testing::Values(SidecarCase { "BesideAFile",
+                          [](const TempFolder &f) {
+                              WriteFile(f / "x", "");
+                              WriteFile(f / "._x", AppleDoubleHeader());
+                          },
+                          { "x" } },
+        SidecarCase { "BesideAFolder",
+            [](const TempFolder &f) {
+                MakeFolder(f / "d");
+                WriteFile(f / "._d", AppleDoubleHeader());
+            },
+            { "d" } },
+        SidecarCase { "Orphan",
+            [](const TempFolder &f) { WriteFile(f / "._y", AppleDoubleHeader()); }, { "._y" } },
+        SidecarCase { "NotAppleDouble",
+            [](const TempFolder &f) {
+                WriteFile(f / "x", "");
+                WriteFile(f / "._x", "my own notes");
+            },
+            { "._x", "x" } },
+        SidecarCase { "AFolderCalledLikeASidecar",
+            [](const TempFolder &f) {
+                WriteFile(f / "x", "");
+                MakeFolder(f / "._x");
+            },
+            { "._x", "x" } },
+        SidecarCase { "BareDotUnderscore",
+            [](const TempFolder &f) { WriteFile(f / "._", AppleDoubleHeader()); }, { "._" } }),
+    [](const ::testing::TestParamInfo<SidecarCase> &info) { return info.param.name; });
+
+// A walk that enters what the listing calls a folder; links never are, so a loop of links (and
+// a link back up the tree) ends.
+int CountFoldersWalked(const Ref<FolderItem> &folder, int budget)
+{
+    if (budget <= 0)
+        return 1000000;
+    const FileListMBS list(folder);
+    int walked = 1;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.Directory(i))
+            walked += CountFoldersWalked(list.TrueItem(i), budget - walked);
+    return walked;
+}
+
+TEST(FileList, LinkLoops_AreListedAsNonFoldersAndNotEntered)
+{
+    TempFolder folder;
+    MakeFolder(folder / "d");
+    MakeLink("../d", folder / "d/up");
+    MakeLink("loop2", folder / "loop1");
+    MakeLink("loop1", folder / "loop2");
+    MakeLink("self", folder / "self");
+    MakeLink("missing", folder / "dangling");
+
+    const FileListMBS list(Item(folder.Path()));
+    EXPECT_EQ(
+        Names(list), (std::vector<std::string> { "d", "dangling", "loop1", "loop2", "self" }));
+    for (int i = 0; i < list.Count(); ++i) {
+        SCOPED_TRACE(list.Name(i));
+        EXPECT_EQ(list.Directory(i), list.Name(i) == "d");
+        // Following a loop ends at the link's immediate target.
+        EXPECT_TRUE(list.Item(i));
+    }
+    EXPECT_EQ(list.Item(2)->NativePath(), folder / "loop2");
+    EXPECT_EQ(list.Item(1)->NativePath(), folder / "missing");
+    EXPECT_EQ(CountFoldersWalked(Item(folder.Path()), 100), 2);
+}
+
+TEST(FileList, FolderThatCannotBeListed_GivesNoEntries)
+{
+    TempFolder folder;
+    WriteFile(folder / "file", "");
+    MakeLink("file", folder / "link");
+    for (const char *name : { "missing", "file", "link" }) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(FileListMBS(Item(folder / name)).Count(), 0);
+    }
+}
+
+TEST(FileList, UnreadableFolder_GivesNoEntries)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "running as root, which reads every folder whatever its permissions";
+    TempFolder folder;
+    MakeFolder(folder / "locked");
+    WriteFile(folder / "locked/inside", "");
+    ASSERT_EQ(chmod((folder / "locked").c_str(), 0), 0);
+    EXPECT_EQ(FileListMBS(Item(folder / "locked")).Count(), 0);
+    chmod((folder / "locked").c_str(), 0755);
+}
+
+TEST(FileList, NilFolder_RaisesNilObject)
+{
+    EXPECT_THROW(FileListMBS(Ref<FolderItem>()), platform::NilObjectException);
+}
+
+TEST(FileList, LinkToAFolder_ListsItsTargetUnderTheLinkPath)
+{
+    TempFolder folder;
+    MakeFolder(folder / "real");
+    WriteFile(folder / "real/f", "");
+    MakeLink("real", folder / "link");
+    const FileListMBS list(Item(folder / "link"));
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.TrueItem(0)->NativePath(), folder / "link/f");
+}
+
+// The kernel and memory file systems mounted in this folder, from the mount table.
+std::vector<std::string> KernelMountsIn(const std::string &folder)
+{
+    std::ifstream in("/proc/self/mountinfo");
+    std::vector<std::string> names;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::vector<std::string> f;
+        for (std::string field; fields >> field;)
+            f.push_back(field);
+        const auto dash = std::find(f.begin(), f.end(), "-");
+        if (f.size() < 5 || dash == f.end() || dash + 1 == f.end())
+            continue;
+        const std::string &point = f[4], &type = *(dash + 1);
+        const std::string prefix = folder == "/" ? "/" : folder + "/";
+        const bool kernel = type == "proc" || type == "sysfs" || type == "tmpfs"
+            || type == "devtmpfs" || type == "devpts";
+        if (kernel && point.compare(0, prefix.size(), prefix) == 0
+            && point.find('/', prefix.size()) == std::string::npos && point.size() > prefix.size())
+            names.push_back(point.substr(prefix.size()));
+    }
+    return names;
+}
+
+TEST(FileList, KernelFileSystemMountPoints_AreNotListed)
+{
+    int checked = 0;
+    for (const char *folder : { "/", "/dev", "/sys", "/sys/fs" }) {
+        SCOPED_TRACE(folder);
+        const std::vector<std::string> hidden = KernelMountsIn(folder);
+        const std::vector<std::string> names = Names(FileListMBS(Item(folder)));
+        for (const std::string &name : hidden) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(std::count(names.begin(), names.end(), name), 0);
+            ++checked;
+        }
+    }
+    if (checked == 0)
+        GTEST_SKIP() << "no kernel file system is mounted on this machine where the test looks";
+    // The ordinary folders beside them are there.
+    const std::vector<std::string> root = Names(FileListMBS(Item("/")));
+    EXPECT_EQ(std::count(root.begin(), root.end(), "etc"), 1);
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "scan/loadthread.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/exceptions.h"
+
+#include <sys/fsuid.h>
+#include <unistd.h>
+
+namespace scantest {
+
+/// A scan thread whose operations the tests call directly; it is never run.
+class ScanThread : public Loadthread
+{
+public:
+    using Loadthread::AddData;
+    using Loadthread::CalculateResourceFork;
+    using Loadthread::ProcessPrivateFileOK;
+    using Loadthread::ProcessPrivateFolderOK;
+    using Loadthread::SHA;
+
+    int32_t Count() const { return t; }
+    void SetCount(int32_t count) { t = count; }
+    const std::string &Resource() const { return sResource; }
+    void SetResource(const std::string &data) { sResource = data; }
+
+protected:
+    void Event_Run() override { }
+};
+
+/// Every report the catch-all handlers make while it lives.
+class Reports
+{
+public:
+    struct Entry
+    {
+        std::string kind;
+        std::string tag;
+    };
+    Reports()
+    {
+        platform::SetExceptionReporter(
+            [this](const platform::RuntimeException &e, const std::string &tag) {
+                m_entries.push_back({ e.ClassName(), tag });
+            });
+    }
+    ~Reports() { platform::SetExceptionReporter(nullptr); }
+    Reports(const Reports &) = delete;
+    Reports &operator=(const Reports &) = delete;
+    const std::vector<Entry> &Entries() const { return m_entries; }
+
+private:
+    std::vector<Entry> m_entries;
+};
+
+/// Root reads a file of mode 000 all the same; while this lives, file access from this OS thread
+/// is checked as for "nobody" (the file-system uid alone changes, and with it the capabilities
+/// that override permissions), so such a file really cannot be read.
+class AccessAsNobody
+{
+public:
+    AccessAsNobody()
+        : m_root(geteuid() == 0)
+    {
+        if (m_root)
+            setfsuid(65534);
+    }
+    ~AccessAsNobody()
+    {
+        if (m_root)
+            setfsuid(0);
+    }
+    AccessAsNobody(const AccessAsNobody &) = delete;
+    AccessAsNobody &operator=(const AccessAsNobody &) = delete;
+
+private:
+    bool m_root;
+};
+
+/// Watches the allocations of at least `minSize` bytes made on this OS thread while it lives:
+/// counts them and, with `failFirst`, makes the first one throw std::bad_alloc. Names longer than
+/// any text of the code under test make each fetch of a name visible this way.
+class LargeAllocationProbe
+{
+public:
+    LargeAllocationProbe(std::size_t minSize, bool failFirst);
+    ~LargeAllocationProbe();
+    LargeAllocationProbe(const LargeAllocationProbe &) = delete;
+    LargeAllocationProbe &operator=(const LargeAllocationProbe &) = delete;
+    /// Allocations of at least minSize seen so far, the failed one included.
+    int Count() const;
+    /// True when the allocation meant to fail has been made.
+    bool Failed() const;
+};
+
+} // namespace scantest
