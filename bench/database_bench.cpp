@@ -2,7 +2,7 @@
 // every digested file costs, and the lookup, insert and commit of a file seen for the first time.
 // Run with --benchmark_repetitions=N; the median aggregate is the figure to read.
 
-#include "core/app.h"
+#include "bench/catalogue_fixture.h"
 #include "platform/database.h"
 
 #include <stdexcept>
@@ -17,38 +17,14 @@ using namespace platform;
 
 namespace {
 
-constexpr int kRows = 100000;
-
-std::string StoredPath(int i)
-{
-    return "Disk:Users:me:Documents:Projects:folder" + std::to_string(i / 100) + ":file"
-        + std::to_string(i) + ".txt";
-}
+using bench::kRows;
+using bench::StoredPath;
 
 /// A catalogue file with the program's schema and kRows scanned files, made once per process.
 class Catalogue
 {
 public:
-    Catalogue()
-    {
-        m_db = New<Database>();
-        m_db->DatabaseFile = FolderItem::FromNativePath(m_folder / "crcData.rsd");
-        if (!m_db->CreateDatabaseFile())
-            throw std::runtime_error(m_db->ErrorMessage());
-        for (const std::string &sql : CatalogueCreationStatements())
-            m_db->SQLExecute(sql);
-        m_db->SQLExecute("BEGIN TRANSACTION;");
-        m_db->SQLExecute(
-            "INSERT INTO fileinfo (referenceidx, resource, crc, exempt, date, fullpath, name, "
-            "isfolder) WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
-            + std::to_string(kRows - 1)
-            + ") SELECT i, '<data>', hex(randomblob(32)), 0, '2024-05-01', "
-              "'Disk:Users:me:Documents:Projects:folder' || (i / 100) || ':file' || i || '.txt', "
-              "'file' || i || '.txt', 0 FROM n");
-        m_db->Commit();
-        if (m_db->Error())
-            throw std::runtime_error(m_db->ErrorMessage());
-    }
+    Catalogue() { m_db = bench::MakeFilledCatalogue(m_folder / "crcData.rsd"); }
     Database &db() { return *m_db; }
 
 private:

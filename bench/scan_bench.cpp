@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app.h"
+#include "bench/catalogue_fixture.h"
 #include "core/globals.h"
 #include "platform/database.h"
 #include "platform/dialogs.h"
@@ -28,6 +28,9 @@ using namespace platform;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using bench::kRows;
+using bench::StoredPath;
 
 class BenchThread : public Loadthread
 {
@@ -146,37 +149,13 @@ void BM_SHA_1GiBInPageCache(benchmark::State &state)
 }
 BENCHMARK(BM_SHA_1GiBInPageCache)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-constexpr int kRows = 100000;
-
-std::string StoredPath(int i)
-{
-    return "Disk:Users:me:Documents:Projects:folder" + std::to_string(i / 100) + ":file"
-        + std::to_string(i) + ".txt";
-}
-
 /// A catalogue with the program's schema and kRows scanned files in Globals::g_DB.
 class Catalogue
 {
 public:
     Catalogue()
     {
-        auto db = New<Database>();
-        db->DatabaseFile = FolderItem::FromNativePath(m_folder / "crcData.rsd");
-        if (!db->CreateDatabaseFile())
-            throw std::runtime_error(db->ErrorMessage());
-        for (const std::string &sql : CatalogueCreationStatements())
-            db->SQLExecute(sql);
-        db->SQLExecute("BEGIN TRANSACTION;");
-        db->SQLExecute(
-            "INSERT INTO fileinfo (referenceidx, resource, crc, exempt, date, fullpath, name, "
-            "isfolder) WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
-            + std::to_string(kRows - 1)
-            + ") SELECT i, '<data>', hex(randomblob(32)), 0, '2024-05-01', "
-              "'Disk:Users:me:Documents:Projects:folder' || (i / 100) || ':file' || i || '.txt', "
-              "'file' || i || '.txt', 0 FROM n");
-        db->Commit();
-        if (db->Error())
-            throw std::runtime_error(db->ErrorMessage());
+        auto db = bench::MakeFilledCatalogue(m_folder / "crcData.rsd");
         Globals::g_DB = db;
         SetDialogProvider(m_dialogs);
     }
