@@ -112,6 +112,9 @@ struct InterleaveCase
     const char *expected;
 };
 
+// The case's name, not its bytes, in test names and failure messages.
+void PrintTo(const InterleaveCase &c, std::ostream *os) { *os << c.name; }
+
 class ThreadInterleaveTest : public ThreadTest, public ::testing::WithParamInterface<InterleaveCase>
 {
 };
@@ -189,6 +192,9 @@ struct RunTwiceCase
     std::function<void()> before; // what the thread does before the second Run
     State expectedState;
 };
+
+// The case's name, not its bytes, in test names and failure messages.
+void PrintTo(const RunTwiceCase &c, std::ostream *os) { *os << c.name; }
 
 class ThreadRunTwiceTest : public ThreadTest, public ::testing::WithParamInterface<RunTwiceCase>
 {
@@ -322,6 +328,9 @@ struct EscapeCase
     const char *className; // nullptr: nothing is reported
 };
 
+// The case's name, not its bytes, in test names and failure messages.
+void PrintTo(const EscapeCase &c, std::ostream *os) { *os << c.name; }
+
 class ThreadEscapeTest : public ThreadTest, public ::testing::WithParamInterface<EscapeCase>
 {
 };
@@ -374,6 +383,9 @@ struct KillCase
     State victimState; // the state in which the victim is killed from GUI code
     std::function<void()> wait;
 };
+
+// The case's name, not its bytes, in test names and failure messages.
+void PrintTo(const KillCase &c, std::ostream *os) { *os << c.name; }
 
 class ThreadKillTest : public ThreadTest, public ::testing::WithParamInterface<KillCase>
 {
