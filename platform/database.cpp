@@ -160,6 +160,9 @@ public:
 
     /// Runs the statement to its end; false with the error set on failure. Leaves it reset.
     bool RunToEnd(sqlite3_stmt *stmt);
+    /// The first statement of `sql`, prepared (not cached); nil with the error set when it does
+    /// not prepare or holds no statement.
+    StatementPtr Prepare(const std::string &sql);
     /// A statement for `sql` from the execution cache, or newly prepared and cached; nil with the
     /// error set when it does not prepare.
     StatementPtr CachedStatement(const std::string &sql);
@@ -353,10 +356,8 @@ bool Connection::RunToEnd(sqlite3_stmt *stmt)
     return ok;
 }
 
-StatementPtr Connection::CachedStatement(const std::string &sql)
+StatementPtr Connection::Prepare(const std::string &sql)
 {
-    if (StatementPtr st = m_execCache.Take(sql))
-        return st;
     sqlite3_stmt *raw = nullptr;
     const int rc = sqlite3_prepare_v3(
         m_db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
@@ -368,7 +369,16 @@ StatementPtr Connection::CachedStatement(const std::string &sql)
         SetError(SQLITE_MISUSE, "The statement is empty.");
         return nullptr;
     }
-    auto st = std::make_shared<Statement>(raw);
+    return std::make_shared<Statement>(raw);
+}
+
+StatementPtr Connection::CachedStatement(const std::string &sql)
+{
+    if (StatementPtr st = m_execCache.Take(sql))
+        return st;
+    StatementPtr st = Prepare(sql);
+    if (!st)
+        return nullptr;
     st->inUse = true;
     if (!m_execCache.Contains(sql))
         m_execCache.Put(sql, st);
@@ -383,14 +393,18 @@ bool IsIdentChar(char c)
 
 /// A SELECT made ready for the statement cache. The catalogue's statements carry their values
 /// as literals ("... WHERE fullpath = 'Disk:a:b'"), so each text would be prepared anew; the text
-/// literals compared in the clauses after FROM become parameters instead, and the statement
-/// with "?" in their place is prepared once and serves every value.
+/// literals compared after the top-level WHERE become parameters instead, and the statement with
+/// "?" in their place is prepared once and serves every value. The result is the same as the
+/// text's: a bound text has no affinity and no collation, as a literal has none, so every
+/// comparison means what it meant, and no result column takes its name from what follows the
+/// WHERE (a later SELECT of a compound takes the first one's names).
 struct SelectText
 {
-    std::string key; // the text with those literals replaced by "?"
+    std::string key; // the text with those literals replaced by "?"; empty: use the text as it is
     std::vector<std::string> values; // the literals' values, in parameter order
-    // Where ", rowid" goes in `key` so that the rows can be updated; npos when the statement is
-    // not a plain SELECT whose column list ends at a top-level FROM.
+    // Where ", rowid" goes so that the rows can be updated: before the top-level FROM of a plain
+    // SELECT (in the key and in the text alike, as no literal before it is replaced); npos for
+    // any other statement.
     std::size_t rowidAt = std::string::npos;
 };
 
@@ -404,13 +418,9 @@ SelectText ParseSelect(const std::string &sql)
     int word = 0; // number of tokens seen at depth 0
     bool distinct = false;
     bool afterFrom = false;
+    bool afterWhere = false;
     std::string_view previous; // the last token, for telling a compared literal
-    auto keepSql = [&] {
-        out.key.clear();
-        out.values.clear();
-        out.rowidAt = std::string::npos;
-        return out;
-    };
+    const auto keepSql = [] { return SelectText(); };
     auto compares = [&] {
         for (const char *op :
             { "=", "==", "<>", "!=", "<", ">", "<=", ">=", "LIKE", "GLOB", "ESCAPE" }) {
@@ -457,7 +467,7 @@ SelectText ParseSelect(const std::string &sql)
                 value += sql[i++];
             }
             ++i;
-            if (c == '\'' && afterFrom && compares()) {
+            if (c == '\'' && afterWhere && compares()) {
                 out.key.append(sql, copied, start - copied);
                 out.key += '?';
                 copied = i;
@@ -489,8 +499,10 @@ SelectText ParseSelect(const std::string &sql)
                 if (word > 1 && !afterFrom && is("FROM")) {
                     afterFrom = true;
                     if (!distinct)
-                        out.rowidAt = out.key.size() + (start - copied);
+                        out.rowidAt = start;
                 }
+                if (afterFrom && is("WHERE"))
+                    afterWhere = true;
             }
         } else if (c == '=' || c == '<' || c == '>' || c == '!') {
             while (i < n && (sql[i] == '=' || sql[i] == '<' || sql[i] == '>' || sql[i] == '!'))
@@ -546,40 +558,33 @@ bool RowidOfOneTable(sqlite3 *db, sqlite3_stmt *stmt, std::string &database, std
 StatementPtr Connection::PrepareSelect(
     const std::string &sql, std::size_t rowidAt, std::size_t parameters)
 {
-    sqlite3_stmt *raw = nullptr;
-    if (rowidAt != std::string::npos) {
-        const std::string withRowid = sql.substr(0, rowidAt) + ", rowid " + sql.substr(rowidAt);
-        std::string database, table;
-        if (sqlite3_prepare_v3(m_db, withRowid.data(), int(withRowid.size()),
-                SQLITE_PREPARE_PERSISTENT, &raw, nullptr)
-                == SQLITE_OK
-            && raw && sqlite3_bind_parameter_count(raw) == int(parameters)
-            && RowidOfOneTable(m_db, raw, database, table)) {
-            auto st = std::make_shared<Statement>(raw);
-            st->hiddenRowid = true;
-            st->database = std::move(database);
-            st->table = std::move(table);
-            return st;
-        }
-        sqlite3_finalize(raw);
-        raw = nullptr;
-    }
-    const int rc = sqlite3_prepare_v3(
-        m_db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
-    if (rc != SQLITE_OK) {
-        SetSqliteError(rc);
+    StatementPtr st = Prepare(sql);
+    if (!st)
         return nullptr;
-    }
-    if (!raw) {
-        SetError(SQLITE_MISUSE, "The statement is empty.");
-        return nullptr;
-    }
-    if (sqlite3_bind_parameter_count(raw) != int(parameters)) {
-        sqlite3_finalize(raw);
+    if (sqlite3_bind_parameter_count(st->stmt) != int(parameters)) {
         SetError(SQLITE_RANGE, "The statement's values cannot be bound.");
         return nullptr;
     }
-    return std::make_shared<Statement>(raw);
+    if (rowidAt == std::string::npos)
+        return st;
+    // Only beside a text that prepares as written: the added column must not make a failing
+    // statement run (an "ORDER BY 2" of a single column, a compound of unequal column counts).
+    const std::string withRowid = sql.substr(0, rowidAt) + ", rowid " + sql.substr(rowidAt);
+    sqlite3_stmt *raw = nullptr;
+    std::string database, table;
+    if (sqlite3_prepare_v3(
+            m_db, withRowid.data(), int(withRowid.size()), SQLITE_PREPARE_PERSISTENT, &raw, nullptr)
+            != SQLITE_OK
+        || !raw || sqlite3_bind_parameter_count(raw) != int(parameters)
+        || !RowidOfOneTable(m_db, raw, database, table)) {
+        sqlite3_finalize(raw);
+        return st;
+    }
+    st = std::make_shared<Statement>(raw);
+    st->hiddenRowid = true;
+    st->database = std::move(database);
+    st->table = std::move(table);
+    return st;
 }
 
 std::string QuoteIdentifier(const std::string &name)
@@ -812,40 +817,36 @@ bool Open(Connection &c, const std::string &path, int flags, bool creating)
     return true;
 }
 
+/// Ends any connection and sets the error: the file cannot be opened as asked.
+bool Refuse(Connection &c, int code, const std::string &message)
+{
+    c.Close();
+    c.SetError(code, message);
+    return false;
+}
+
 } // namespace
 
 bool Database::Connect()
 {
     Connection &c = m_impl->m_conn;
-    if (!DatabaseFile) {
-        c.Close();
-        c.SetError(SQLITE_MISUSE, "The database has no file.");
-        return false;
-    }
+    if (!DatabaseFile)
+        return Refuse(c, SQLITE_MISUSE, "The database has no file.");
     const std::string path = DatabaseFile->NativePath();
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        c.Close();
-        c.SetError(SQLITE_CANTOPEN, "The database file does not exist (" + path + ")");
-        return false;
-    }
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Refuse(c, SQLITE_CANTOPEN, "The database file does not exist (" + path + ")");
     return Open(c, path, SQLITE_OPEN_READWRITE, /*creating=*/false);
 }
 
 bool Database::CreateDatabaseFile()
 {
     Connection &c = m_impl->m_conn;
-    if (!DatabaseFile) {
-        c.Close();
-        c.SetError(SQLITE_MISUSE, "The database has no file.");
-        return false;
-    }
+    if (!DatabaseFile)
+        return Refuse(c, SQLITE_MISUSE, "The database has no file.");
     const std::string path = DatabaseFile->NativePath();
-    if (FileExists(path)) {
-        c.Close();
-        c.SetError(SQLITE_CANTOPEN, "The database file exists already (" + path + ")");
-        return false;
-    }
+    if (FileExists(path))
+        return Refuse(c, SQLITE_CANTOPEN, "The database file exists already (" + path + ")");
     if (Open(c, path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, /*creating=*/true)
         && FileExists(path))
         return true;
@@ -917,8 +918,9 @@ Ref<RecordSet> Database::SQLSelect(const std::string &sql)
     if (!st) {
         st = c.PrepareSelect(key, text.rowidAt, text.values.size());
         if (!st && parameterised) {
-            // A literal where SQLite takes no parameter: the text as it was written. The rowid
-            // goes before every literal that was replaced, so its place is the same.
+            // A literal where SQLite takes no parameter, or one that a compound's ORDER BY term
+            // must match as written: the text itself. The rowid goes before every literal that
+            // was replaced, so its place is the same.
             text.values.clear();
             st = c.PrepareSelect(sql, text.rowidAt, 0);
         }
@@ -1075,14 +1077,16 @@ int64_t RecordSet::RecordCount()
     Cursor &cur = *m_impl;
     if (cur.m_count >= 0)
         return cur.m_count;
-    if (!cur.m_conn || !cur.m_st) {
-        if (cur.m_conn)
-            cur.m_conn->SetError(SQLITE_MISUSE, "The record set is closed.");
+    if (!cur.m_conn)
         return -1;
-    }
     Connection &c = *cur.m_conn;
     if (!c.BeginCall())
         return -1;
+    // Looked at after the wait, in which another thread may have closed the connection.
+    if (!cur.m_st) {
+        c.SetError(SQLITE_MISUSE, "The record set is closed.");
+        return -1;
+    }
     std::string inner = sqlite3_sql(cur.m_st->stmt);
     while (!inner.empty()
         && (inner.back() == ';' || std::isspace(static_cast<unsigned char>(inner.back()))))
@@ -1159,12 +1163,13 @@ void RecordSet::Update()
     if (!cur.m_conn)
         return;
     Connection &c = *cur.m_conn;
+    if (!c.BeginCall())
+        return;
+    // Looked at after the wait, in which another thread may have closed the connection.
     if (!cur.m_editing || !cur.OnRow()) {
         c.SetError(SQLITE_MISUSE, "Update without Edit.");
         return;
     }
-    if (!c.BeginCall())
-        return;
     sqlite3_stmt *select = cur.m_st->stmt;
     std::string sql = "UPDATE " + QuoteIdentifier(cur.m_st->database) + "."
         + QuoteIdentifier(cur.m_st->table) + " SET ";
