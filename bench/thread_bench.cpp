@@ -12,20 +12,7 @@ using namespace platform;
 
 namespace {
 
-class FnThread : public Thread
-{
-public:
-    explicit FnThread(std::function<void()> body)
-        : m_body(std::move(body))
-    {
-    }
-
-protected:
-    void Event_Run() override { m_body(); }
-
-private:
-    std::function<void()> m_body;
-};
+using FnThread = platform::testing::LambdaThread;
 
 void Start(std::function<void()> body)
 {

@@ -105,8 +105,6 @@ void DeliverWindowOpen(std::function<void()> open)
         Dispatch(open);
 }
 
-bool Starting() { return g_starting; }
-
 } // namespace detail
 
 int Run(int argc, char **argv, const std::function<void()> &startup,

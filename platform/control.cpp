@@ -35,12 +35,11 @@ void ControlCore::Attach(QWidget *w)
     ApplyFont();
 }
 
-void ControlCore::Add(Window *w, const std::string &controlName, Control *parentControl, int pos)
+void ControlCore::Add(Window *w, const std::string &controlName, Control *parentControl)
 {
     window = w;
     name = controlName;
     parent = parentControl;
-    order = pos;
     if (parent)
         Of(*parent).children.push_back(owner);
     QWidget *host = parent ? Of(*parent).ChildArea() : WindowAccess::Content(*w);

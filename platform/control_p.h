@@ -26,7 +26,7 @@ struct ControlCore
     /// Gives the control its widget; the control owns it until the window's widget takes it.
     void Attach(QWidget *w);
     /// Puts the control into `window` (inside `parentControl` when given) under `name`.
-    void Add(Window *window, const std::string &name, Control *parentControl, int order);
+    void Add(Window *window, const std::string &name, Control *parentControl);
 
     QWidget *Widget() const { return widget.data(); }
     /// The widget that holds the control's children (the control's own widget).
@@ -48,7 +48,6 @@ struct ControlCore
     Window *window = nullptr;
     Control *parent = nullptr;
     std::vector<Control *> children; // in order of addition
-    int order = 0; // position of addition in the window
 
     QRect local { 0, 0, 80, 20 }; // inside the container
     bool lockLeft = false;

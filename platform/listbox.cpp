@@ -885,22 +885,26 @@ void Listbox::SetSelectionType(int type)
             type == 1 ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
 }
 
-void Listbox::AddRow(const std::string &text) { AddRow(std::vector<std::string> { text }); }
+void Listbox::Impl::AppendRow(const std::string *cellTexts, std::size_t count)
+{
+    const int row = rowCount;
+    cells.Grow(std::size_t(row + 1) * std::size_t(columns));
+    rowCount = row + 1;
+    const std::size_t n = std::min(count, std::size_t(columns));
+    for (std::size_t c = 0; c < n; ++c) {
+        if (!cellTexts[c].empty())
+            cells[std::size_t(row) * std::size_t(columns) + c]
+                = StoreText(row, int(c), cellTexts[c]);
+    }
+    lastIndex = row;
+    ScheduleFlush();
+}
+
+void Listbox::AddRow(const std::string &text) { m_impl->AppendRow(&text, 1); }
 
 void Listbox::AddRow(const std::vector<std::string> &cellTexts)
 {
-    Impl &d = *m_impl;
-    const int row = d.rowCount;
-    d.cells.Grow(std::size_t(row + 1) * std::size_t(d.columns));
-    d.rowCount = row + 1;
-    const std::size_t n = std::min(cellTexts.size(), std::size_t(d.columns));
-    for (std::size_t c = 0; c < n; ++c) {
-        if (!cellTexts[c].empty())
-            d.cells[std::size_t(row) * std::size_t(d.columns) + c]
-                = d.StoreText(row, int(c), cellTexts[c]);
-    }
-    d.lastIndex = row;
-    d.ScheduleFlush();
+    m_impl->AppendRow(cellTexts.data(), cellTexts.size());
 }
 
 int Listbox::LastIndex() const { return m_impl->lastIndex; }

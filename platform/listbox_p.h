@@ -138,6 +138,8 @@ struct Listbox::Impl
     detail::TagSlot ToSlot(const Variant &v, const detail::TagSlot &old);
     Variant FromSlot(const detail::TagSlot &slot) const;
     QPixmap PixmapOfRow(int row);
+    /// Stores a row of the first `count` texts (one per column at most); the view hears later.
+    void AppendRow(const std::string *cellTexts, std::size_t count);
     void ScheduleFlush();
     /// Tells the view of the rows appended since it last heard.
     void Flush();

@@ -9,13 +9,6 @@ namespace platform::detail {
 /// Delivers a window's Open event now, or after the application's Open event while starting.
 void DeliverWindowOpen(std::function<void()> open);
 
-/// True between the start of Run and the end of the Open events of start-up.
-bool Starting();
-
-} // namespace platform::detail
-
-namespace platform::detail {
-
 /// Removes every window's widget without its Close event; the end of the run calls it.
 void ReleaseAllWindows();
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "platform/thread.h"
 
 namespace platform::testing {
 
@@ -27,14 +30,6 @@ private:
 /// Writes `bytes` to the file at `path`, replacing it.
 void WriteFile(const std::string &path, const std::string &bytes);
 std::string ReadFile(const std::string &path);
-
-} // namespace platform::testing
-
-#include "platform/thread.h"
-
-#include <functional>
-
-namespace platform::testing {
 
 /// A cooperative thread that runs a function.
 class LambdaThread : public Thread

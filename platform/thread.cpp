@@ -403,8 +403,6 @@ Thread *CurrentThread() { return g_current ? g_current->self : nullptr; }
 
 void Scheduler::SetDeterministic(bool on) { g_deterministic = on; }
 
-bool Scheduler::Deterministic() { return g_deterministic; }
-
 void Scheduler::Block()
 {
     ThreadState *t = g_current;

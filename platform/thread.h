@@ -55,7 +55,6 @@ class Scheduler
 public:
     /// Every Yield switches, round robin, so that tests see reproducible interleavings.
     static void SetDeterministic(bool on);
-    static bool Deterministic();
 
     /// Suspends the current thread until Wake is called for it. Only from a thread: GUI code gets
     /// a RuntimeException. A killed thread does not stay blocked.

@@ -69,8 +69,6 @@ WindowWidget::WindowWidget(Window *owner)
     m_content->installEventFilter(this);
 }
 
-int WindowWidget::ChromeHeight() const { return ChromeHeight(width()); }
-
 int WindowWidget::ChromeHeight(int w) const
 {
     // The same height QLayout gives a menu bar it places.
@@ -362,7 +360,7 @@ void Window::AddControl(const std::string &name, const Ref<platform::Control> &c
         throw InvalidParentException("the parent of \"" + name + "\" is not in this window");
     m_impl->controlIndex.emplace(name, m_impl->controls.size());
     m_impl->controls.push_back(c);
-    detail::ControlCore::Of(*c).Add(this, name, parent.Raw(), int(m_impl->controls.size()) - 1);
+    detail::ControlCore::Of(*c).Add(this, name, parent.Raw());
     WindowAccess::UpdateTabOrder(*this);
 }
 

@@ -21,12 +21,9 @@ public:
     explicit WindowWidget(Window *owner);
     QWidget *Content() const { return m_content; }
     QVBoxLayout *Stack() const { return m_stack; }
-    /// Height of whatever sits above the content (the menu bar) at the window's width.
-    int ChromeHeight() const;
-    /// The same for a window `width` wide.
+    /// Height of whatever sits above the content (the menu bar) in a window `width` wide.
     int ChromeHeight(int width) const;
     void Detach() { m_owner = nullptr; }
-    Window *Owner() const { return m_owner; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;

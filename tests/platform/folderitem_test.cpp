@@ -240,16 +240,15 @@ TEST(Volumes, ParseMountInfo_DecodesEscapesAndSkipsFileMounts)
 {
     TempFolder tmp;
     WriteFile(tmp / "hosts", "127.0.0.1 localhost\n");
+    MakeFolder(tmp / "archive");
     const std::string text
         = "28 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
           "22 28 0:21 / /proc rw,relatime - proc proc rw\n"
           "40 28 8:17 / /media/me/My\\040Disk rw,relatime shared:7 master:2 - vfat /dev/sdb1 rw\n"
           "41 28 8:18 / /mnt/back\\134slash rw - ext4 /dev/sdb2 rw\n"
-          "42 28 254:0 /var/lib/x/hosts "
-        + tmp / "hosts"
-        + " rw - ext4 /dev/vda rw\n"
-          "43 28 254:0 /home/me/work /work rw - ext4 /dev/vda rw\n"
-          "garbage line\n";
+        + ("42 28 254:0 /var/lib/x/hosts " + tmp / "hosts" + " rw - ext4 /dev/vda rw\n")
+        + ("43 28 254:0 /home/me/archive " + tmp / "archive" + " rw - ext4 /dev/vda rw\n")
+        + "garbage line\n";
     const std::vector<Volumes::Mount> mounts = Volumes::ParseMountInfo(text);
     ASSERT_EQ(mounts.size(), 5u);
     EXPECT_EQ(mounts[0].mountPoint, "/");
@@ -258,12 +257,12 @@ TEST(Volumes, ParseMountInfo_DecodesEscapesAndSkipsFileMounts)
     EXPECT_EQ(mounts[2].mountPoint, "/media/me/My Disk");
     EXPECT_EQ(mounts[2].fsType, "vfat");
     EXPECT_EQ(mounts[3].mountPoint, "/mnt/back\\slash");
-    EXPECT_EQ(mounts[4].mountPoint, "/work");
+    EXPECT_EQ(mounts[4].mountPoint, tmp / "archive");
 
     Volumes::SetMountTableForTests(mounts);
     EXPECT_EQ(
         FolderItem::FromNativePath("/media/me/My Disk/a.txt")->AbsolutePath(), "My Disk:a.txt");
-    EXPECT_EQ(Volumes::MountPointOf("work"), "/work");
+    EXPECT_EQ(Volumes::MountPointOf("archive"), tmp / "archive");
     EXPECT_EQ(Volumes::MountPointOf("proc"), "");
     Volumes::SetMountTableForTests({});
 }

@@ -57,7 +57,7 @@ struct Res
     std::string name; // "" for none
 };
 
-struct TypeSpec
+struct ForkType
 {
     std::string code; // four bytes, Mac Roman
     std::vector<Res> resources;
@@ -65,11 +65,11 @@ struct TypeSpec
 
 // A classic resource fork laid out as the Resource Manager writes it: the header, the reserved
 // area up to 256, the data, then the map (type list, reference lists, name list).
-std::string BuildFork(const std::vector<TypeSpec> &types)
+std::string BuildFork(const std::vector<ForkType> &types)
 {
     std::string data;
     std::vector<std::vector<uint32_t>> dataOffsets;
-    for (const TypeSpec &t : types) {
+    for (const ForkType &t : types) {
         dataOffsets.emplace_back();
         for (const Res &r : t.resources) {
             dataOffsets.back().push_back(uint32_t(data.size()));
@@ -81,7 +81,7 @@ std::string BuildFork(const std::vector<TypeSpec> &types)
     std::string references, names;
     const std::size_t typeListSize = 2 + 8 * types.size();
     for (std::size_t j = 0; j < types.size(); ++j) {
-        const TypeSpec &t = types[j];
+        const ForkType &t = types[j];
         typeList += t.code;
         typeList += U16(t.resources.empty() ? 0xFFFF : uint32_t(t.resources.size() - 1));
         typeList += U16(uint32_t(typeListSize + references.size()));
@@ -138,7 +138,7 @@ std::string AppleDouble(const std::string &fork)
 }
 
 // Three types holding 2, 0 and 5 resources; the third type's code is not ASCII.
-std::vector<TypeSpec> ThreeTypes()
+std::vector<ForkType> ThreeTypes()
 {
     return {
         { "ICN#", { { 128, "first icon", "" }, { -4064, std::string("\0\x01\xff", 3), "sys" } } },
@@ -161,12 +161,12 @@ void ExpectThreeTypes(const Ref<ResourceFork> &fork)
     EXPECT_EQ(fork->ResourceCount("STR "), 0);
     EXPECT_EQ(fork->ResourceCount("\xc2\xa9ver"), 5);
 
-    const std::vector<TypeSpec> spec = ThreeTypes();
+    const std::vector<ForkType> expected = ThreeTypes();
     for (int j = 0; j < 3; ++j) {
         const std::string type = fork->ResourceType(j);
-        for (std::size_t k = 0; k < spec[std::size_t(j)].resources.size(); ++k) {
+        for (std::size_t k = 0; k < expected[std::size_t(j)].resources.size(); ++k) {
             SCOPED_TRACE(type + " #" + std::to_string(k));
-            const Res &r = spec[std::size_t(j)].resources[k];
+            const Res &r = expected[std::size_t(j)].resources[k];
             EXPECT_EQ(fork->ResourceID(type, int(k)), r.id);
             EXPECT_EQ(fork->GetResource(type, r.id), r.data);
         }
@@ -207,7 +207,7 @@ TEST(ResourceFork, Parse_NoTypes_GivesAnEmptyFork)
 // Every byte 0x80..0xFF, four to a type code, against glibc's Mac Roman table.
 TEST(ResourceFork, ResourceType_MacRomanBytes_BecomeUtf8)
 {
-    std::vector<TypeSpec> types;
+    std::vector<ForkType> types;
     for (int b = 0x80; b <= 0xFF; b += 4)
         types.push_back({ std::string { char(b), char(b + 1), char(b + 2), char(b + 3) }, {} });
     const Ref<ResourceFork> fork = ResourceFork::Parse(BuildFork(types));

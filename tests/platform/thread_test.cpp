@@ -12,6 +12,7 @@
 #include "platform/debuglog.h"
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
+#include "platform/testsupport.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -25,20 +26,7 @@ constexpr int kWaitMs = 5000;
 
 using State = Thread::State;
 
-class FnThread : public Thread
-{
-public:
-    explicit FnThread(std::function<void()> body)
-        : m_body(std::move(body))
-    {
-    }
-
-protected:
-    void Event_Run() override { m_body(); }
-
-private:
-    std::function<void()> m_body;
-};
+using FnThread = platform::testing::LambdaThread;
 
 std::shared_ptr<FnThread> Start(std::function<void()> body)
 {
