@@ -10,8 +10,8 @@ packages=(
     libsqlite3-dev sqlite3
     libssl-dev openssl zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-apps libx11-dev
-    python3 attr tzdata
+    xvfb xauth xdotool libx11-dev
+    python3 tzdata
     clang libclang-rt-dev
 )
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""A crash-log endpoint for tests: prints its port, then records every POST it receives.
+"""A crash-log endpoint for tests: prints its port and process id, then records every POST.
 
 Each request is appended to the record file as one line of tab-separated fields: the path, the
 content type, then name=hex(value) for every form field, decoded by urllib.parse as a form
 decoder does. The server stops by itself after a time limit.
 """
 import http.server
+import os
 import sys
 import threading
 import urllib.parse
@@ -35,6 +36,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
-print(server.server_address[1], flush=True)
+print(server.server_address[1], os.getpid(), flush=True)
 threading.Timer(limit, server.shutdown).start()
 server.serve_forever()

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <signal.h>
 #include <sstream>
 
 using namespace platform;
@@ -25,19 +26,20 @@ class CrashLogServer
 public:
     CrashLogServer()
     {
-        const std::string cmd = "python3 " TLM_SOURCE_DIR "/tests/diagnostics/crashlog_server.py "
+        const std::string cmd = "exec python3 " TLM_SOURCE_DIR
+                                "/tests/diagnostics/crashlog_server.py "
             + m_folder / "posts.txt" + " 60";
         m_pipe = popen(cmd.c_str(), "r");
-        char line[32] = {};
+        char line[64] = {};
         if (m_pipe && std::fgets(line, sizeof line, m_pipe))
-            m_port = std::atoi(line);
+            std::sscanf(line, "%d %d", &m_port, &m_pid);
     }
     ~CrashLogServer()
     {
-        if (m_pipe) {
-            std::system(("pkill -f '" + m_folder / "posts.txt" + "'").c_str());
+        if (m_pid > 0)
+            kill(m_pid, SIGTERM);
+        if (m_pipe)
             pclose(m_pipe);
-        }
     }
     int Port() const { return m_port; }
 
@@ -60,6 +62,7 @@ private:
     TempFolder m_folder;
     FILE *m_pipe = nullptr;
     int m_port = 0;
+    int m_pid = 0;
 };
 
 std::string Unhex(const std::string &hex)
