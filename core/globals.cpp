@@ -37,12 +37,18 @@ std::string SQLizeText(const std::string &s)
             ++begin;
         while (end > begin && IsBlank(s[end - 1]))
             --end;
-        std::string text = s.substr(begin, end - begin);
-        ReplaceAll(text, "'", "''");
+        std::string text = DoubleQuotes(s.substr(begin, end - begin));
         // Texts are UTF-8 throughout the program already; the conversion changes nothing.
         std::erase(text, '\0');
         out = std::move(text);
     });
+    return out;
+}
+
+std::string DoubleQuotes(const std::string &s)
+{
+    std::string out = s;
+    ReplaceAll(out, "'", "''");
     return out;
 }
 

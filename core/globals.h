@@ -30,6 +30,10 @@ extern platform::Ref<platform::Dictionary> m_dictToSave;
 /// NUL bytes. Gives "" (after reporting) if anything fails.
 std::string SQLizeText(const std::string &s);
 
+/// The text with every single quote doubled and nothing else changed: for a value that must be
+/// found exactly as stored, such as a path with leading or trailing blanks.
+std::string DoubleQuotes(const std::string &s);
+
 /// The text as the literal part of a LIKE pattern whose escape character is the backslash.
 std::string Escape(const std::string &s);
 

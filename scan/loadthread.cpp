@@ -7,26 +7,15 @@
 
 using namespace platform;
 
-std::string Loadthread::SQLizePath(const std::string &path)
-{
-    std::string out;
-    out.reserve(path.size() + 8);
-    for (char c : path) {
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
-    return out;
-}
-
 void Loadthread::AddData(const Date &date, const std::string &crc, const std::string &path,
     const std::string &name, int32_t count) const
 {
     CatchAll("clsCRCFolderItem.Methods.AddData", [&] {
         // Held here: the box below lets other threads run, and the connection must outlive it.
         const Ref<Database> db = Globals::g_DB;
+        // The path goes in untrimmed: a path with leading or trailing blanks must find its own row.
         const Ref<RecordSet> rs = db->SQLSelect(
-            "SELECT name FROM fileinfo WHERE fullpath = '" + SQLizePath(path) + "';");
+            "SELECT name FROM fileinfo WHERE fullpath = '" + Globals::DoubleQuotes(path) + "';");
         // A set that is at its end on its first row has no rows; a failed lookup counts as none.
         if (rs && !rs->EOF_())
             return;

@@ -43,9 +43,4 @@ protected:
     /// name, as 64 upper-case hex digits; "" when the data fork cannot be opened or read.
     /// Yields after every piece it feeds, so other threads run while a large file is digested.
     std::string SHA(const platform::Ref<platform::FolderItem> &f) const;
-
-private:
-    /// `path` as it may stand between single quotes: quotes doubled, nothing trimmed, so that a
-    /// path with leading or trailing blanks finds its own row.
-    static std::string SQLizePath(const std::string &path);
 };
