@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "app/startup.h"
 #include "diagnostics/debugglobals.h"
 #include "platform/application.h"
 

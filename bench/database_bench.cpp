@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/folderitem.h"
-#include "platform/testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <benchmark/benchmark.h>
 

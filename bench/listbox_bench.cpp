@@ -4,9 +4,9 @@
 
 #include "platform/application.h"
 #include "platform/listbox.h"
-#include "platform/testsupport.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "tests/support/testsupport.h"
 
 #include <QApplication>
 #include <QTreeView>

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "platform/application.h"
-#include "platform/testsupport.h"
 #include "platform/thread.h"
+#include "tests/support/testsupport.h"
 
 using namespace platform;
 

@@ -4,7 +4,7 @@
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
 #include "platform/folderitem.h"
-#include "ui/main/window1.h"
+#include "platform/window.h"
 
 using namespace platform;
 
@@ -46,7 +46,8 @@ std::string VersionTitle(int major, int minor, int nonRelease)
 void App::Event_Open()
 {
     CheckForDatabase();
-    Window1_()->SetTitle(VersionTitle(MajorVersion, MinorVersion, NonReleaseVersion));
+    // The main window is above this layer: the framework knows it as the main window.
+    MainWindow()->SetTitle(VersionTitle(MajorVersion, MinorVersion, NonReleaseVersion));
 }
 
 void App::CheckForDatabase()

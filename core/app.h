@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-/// The application object: opens the catalogue and titles the main window.
+/// The application object: opens the catalogue and titles the main window (the one start-up
+/// registered with the framework).
 class App : public platform::Application
 {
 public:

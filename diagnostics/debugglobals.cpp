@@ -1,6 +1,5 @@
 #include "diagnostics/debugglobals.h"
 
-#include "core/app.h"
 #include "diagnostics/windebug.h"
 #include "platform/application.h"
 #include "platform/folderitem.h"
@@ -97,20 +96,23 @@ std::string VersionField(int major, int minor, int bug, int nonRelease, int stag
     return v;
 }
 
-void SetCrashLogHostForTests(const std::string &hostAndPort) { g_crashLogHost = hostAndPort; }
+void SetCrashLogHost(const std::string &hostAndPort) { g_crashLogHost = hostAndPort; }
 
 std::string CrashLogURL() { return "http://" + g_crashLogHost + "/clientcrashlog.txt"; }
 
 void LogMessage(const std::string &report)
 {
     const std::exception_ptr failure = Capture([&] {
-        Application &app = App_();
+        // The framework's application object carries the version fields.
+        Application *app = CurrentApplication();
+        if (!app)
+            throw NilObjectException("no application object");
         HTTPSocket::Form form;
-        auto exe = app.ExecutableFile();
+        auto exe = app->ExecutableFile();
         form.emplace_back("app", exe ? exe->Name() : std::string());
         form.emplace_back("version",
-            VersionField(app.MajorVersion, app.MinorVersion, app.BugVersion, app.NonReleaseVersion,
-                app.StageCode));
+            VersionField(app->MajorVersion, app->MinorVersion, app->BugVersion,
+                app->NonReleaseVersion, app->StageCode));
         form.emplace_back("stack", report);
         HTTPSocket socket;
         socket.SetFormData(std::move(form));

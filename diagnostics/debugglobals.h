@@ -24,8 +24,9 @@ std::string ReportText(const platform::RuntimeException &error, const std::strin
 /// The "version" field: the four numbers joined by points, then the stage text.
 std::string VersionField(int major, int minor, int bug, int nonRelease, int stage);
 
-/// The crash-log endpoint's host (and port), a build setting; tests aim it at their server.
-void SetCrashLogHostForTests(const std::string &hostAndPort);
+/// Replaces the crash-log endpoint's host (and port), a build setting; tests aim it at their own
+/// server.
+void SetCrashLogHost(const std::string &hostAndPort);
 std::string CrashLogURL();
 
 /// Makes ExceptionReport the program's reporter for every catch-all handler.

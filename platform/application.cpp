@@ -1,30 +1,35 @@
 #include "platform/application.h"
 
+#include "platform/application_p.h"
 #include "platform/debuglog.h"
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
-#include "platform/runtime_p.h"
 #include "platform/thread.h"
 
-#include <QApplication>
-#include <QCursor>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
 #include <cstdlib>
 #include <unistd.h>
-#include <vector>
 
 namespace platform {
 
-namespace {
+namespace detail {
 
 std::shared_ptr<Application> g_app;
 bool g_quitRequested = false;
 int g_exitCode = 0;
-bool g_starting = false;
 bool g_inEventLoop = false;
-std::vector<std::function<void()>> g_pendingOpens;
+
+} // namespace detail
+
+using detail::g_app;
+using detail::g_exitCode;
+using detail::g_inEventLoop;
+using detail::g_quitRequested;
+
+namespace {
 
 std::string ExecutablePath()
 {
@@ -54,20 +59,6 @@ Ref<FolderItem> Application::ExecutableFile() const
     return FolderItem::FromNativePath(path);
 }
 
-void Application::SetMouseCursor(MouseCursor cursor)
-{
-    if (cursor == m_cursor)
-        return;
-    m_cursor = cursor;
-    if (!qApp)
-        return;
-    // One override at most, so any number of "wait" calls is undone by one "arrow".
-    if (cursor == MouseCursor::Wait)
-        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    else
-        QApplication::restoreOverrideCursor();
-}
-
 void RegisterApplication(std::shared_ptr<Application> app) { g_app = std::move(app); }
 
 Application *CurrentApplication() { return g_app.get(); }
@@ -93,58 +84,6 @@ bool DisplayAvailable()
             return true;
     }
     return false;
-}
-
-namespace detail {
-
-void DeliverWindowOpen(std::function<void()> open)
-{
-    if (g_starting)
-        g_pendingOpens.push_back(std::move(open));
-    else
-        Dispatch(open);
-}
-
-} // namespace detail
-
-int Run(int argc, char **argv, const std::function<void()> &startup,
-    const std::function<void()> &finalize)
-{
-    std::unique_ptr<QApplication> ownApp;
-    if (!qApp) {
-        static int s_argc;
-        s_argc = argc;
-        ownApp = std::make_unique<QApplication>(s_argc, argv);
-    }
-    QApplication::setQuitOnLastWindowClosed(false);
-    g_quitRequested = false;
-    g_exitCode = 0;
-
-    g_starting = true;
-    Dispatch(startup);
-    if (g_app)
-        Dispatch([] { g_app->Event_Open(); });
-    g_starting = false;
-    auto opens = std::move(g_pendingOpens);
-    g_pendingOpens.clear();
-    for (auto &open : opens)
-        Dispatch(open);
-
-    if (!g_quitRequested) {
-        g_inEventLoop = true;
-        const int code = QApplication::exec();
-        g_inEventLoop = false;
-        if (!g_quitRequested)
-            g_exitCode = code;
-    }
-
-    Scheduler::DestroyAll();
-    detail::ReleaseAllWindows();
-    if (finalize)
-        Dispatch(finalize);
-    g_app.reset();
-    QApplication::processEvents();
-    return g_exitCode;
 }
 
 void HandleUnhandledException(std::exception_ptr error)

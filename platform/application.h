@@ -26,6 +26,7 @@ public:
     Ref<FolderItem> ExecutableFile() const;
 
     enum class MouseCursor { Arrow, Wait };
+    /// Defined by the widgets library: the cursor is Qt Gui's.
     void SetMouseCursor(MouseCursor cursor);
     MouseCursor CurrentMouseCursor() const { return m_cursor; }
 
@@ -45,7 +46,8 @@ Application *CurrentApplication();
 void Quit(int code = 0);
 bool QuitRequested();
 
-/// Runs the framework: makes the Qt application when there is none, runs `startup` once, delivers
+/// Runs the framework (part of the widgets library): makes the Qt application when there is none
+/// and installs Qt's dialogs as the framework's own, runs `startup` once, delivers
 /// the Open events (the application's first, then those of the windows `startup` made), turns the
 /// event loop until Quit, destroys every cooperative thread, releases the windows, then runs
 /// `finalize` while Qt is still up. Returns the exit code given to Quit.

@@ -3,20 +3,11 @@
 #include "platform/folderitem.h"
 #include "platform/ref.h"
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace platform {
-
-/// What the program asked the user, as the dialog layer recorded it.
-struct DialogRecord
-{
-    std::string kind; // "MsgBox", "SelectFolder", "SaveFile", "MessageDialog"
-    std::string text;
-    std::string detail; // explanation, prompt or suggested file name
-};
 
 /// One interface for every dialog: Qt's in the program, a scripted one in tests. Called from a
 /// cooperative thread, the dialog suspends only that thread; the GUI and other threads go on.
@@ -38,30 +29,12 @@ public:
         = 0;
 };
 
-/// Replaces the dialog layer (nullptr restores Qt's).
+/// Replaces the dialog layer; nullptr returns to the framework's own: Qt's dialogs, which the
+/// framework's Run installs.
 void SetDialogProvider(std::shared_ptr<DialogProvider> provider);
+/// The dialog layer in use. Raises NilObjectException when there is none: in a program that never
+/// started the framework's widgets and set no layer of its own.
 DialogProvider &Dialogs();
-
-/// Answers dialogs from queues and records each one shown. Where a queue is empty, a box is
-/// acknowledged, a folder or save dialog is cancelled and a message dialog gives button 0.
-class ScriptedDialogs : public DialogProvider
-{
-public:
-    std::vector<DialogRecord> shown;
-    std::deque<Ref<FolderItem>> folderAnswers;
-    std::deque<Ref<FolderItem>> saveAnswers;
-    std::deque<int> buttonAnswers;
-
-    void MsgBox(const std::string &text) override;
-    Ref<FolderItem> SelectFolder(const std::string &prompt) override;
-    Ref<FolderItem> GetSaveFolderItem(
-        const Ref<FolderItem> &initialFolder, const std::string &defaultName) override;
-    int MessageDialog(const std::string &message, const std::string &explanation,
-        const std::vector<std::string> &buttons) override;
-
-    /// The texts of every MsgBox shown, in order.
-    std::vector<std::string> Messages() const;
-};
 
 /// Shorthands for the current dialog layer.
 void MsgBox(const std::string &text);

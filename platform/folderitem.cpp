@@ -88,7 +88,7 @@ std::string ExecutableFolder()
 }
 
 std::mutex g_appFolderMutex;
-std::string g_appFolderForTests;
+std::string g_appFolderOverride;
 
 // stat, or lstat for a dangling link; false when the item is not there at all.
 bool StatFollowing(const std::string &path, struct stat &st)
@@ -306,16 +306,16 @@ Ref<FolderItem> GetFolderItem(const std::string &path, int mode)
 Ref<FolderItem> ApplicationFolder()
 {
     std::lock_guard lock(g_appFolderMutex);
-    if (!g_appFolderForTests.empty())
-        return New<FolderItem>(g_appFolderForTests);
+    if (!g_appFolderOverride.empty())
+        return New<FolderItem>(g_appFolderOverride);
     static const std::string folder = ExecutableFolder();
     return New<FolderItem>(folder);
 }
 
-void SetApplicationFolderForTests(const std::string &posixPath)
+void SetApplicationFolder(const std::string &posixPath)
 {
     std::lock_guard lock(g_appFolderMutex);
-    g_appFolderForTests = posixPath.empty() ? std::string() : Normalise(posixPath);
+    g_appFolderOverride = posixPath.empty() ? std::string() : Normalise(posixPath);
 }
 
 namespace SpecialFolder {

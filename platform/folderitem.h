@@ -63,7 +63,8 @@ public:
     Ref<TextOutputStream> CreateTextFile() const;
     /// The parsed resource fork, nil when there is none or it is damaged.
     Ref<ResourceFork> OpenResourceFork() const;
-    /// Nil when the file is not a picture Qt can read.
+    /// Nil when the file is not a picture Qt can read. Defined by the widgets library: Qt's image
+    /// readers are part of Qt Gui.
     Ref<Picture> OpenAsPicture() const;
     /// Removes the file or empty folder; false on failure.
     bool Delete() const;
@@ -80,8 +81,9 @@ Ref<FolderItem> GetFolderItem(const std::string &path, int mode);
 
 /// The folder that holds the executable.
 Ref<FolderItem> ApplicationFolder();
-/// Replaces the application folder (tests run the program's logic in a folder of their own).
-void SetApplicationFolderForTests(const std::string &posixPath);
+/// Replaces the application folder; an empty path gives back the executable's. (Tests run the
+/// program's logic in a folder of their own.)
+void SetApplicationFolder(const std::string &posixPath);
 
 namespace SpecialFolder {
 /// The XDG configuration folder (~/.config).
@@ -101,7 +103,7 @@ struct Mount
     std::string fsType;
 };
 /// Replaces the mount table; an empty list restores the system's.
-void SetMountTableForTests(std::vector<Mount> mounts);
+void SetMountTable(std::vector<Mount> mounts);
 /// The volume name of a mount point ("Disk" for "/"), in the colon form.
 std::string VolumeName(const std::string &mountPoint);
 /// The mounts of a /proc/self/mountinfo text in its order, octal escapes ("\040") decoded. A

@@ -1,9 +1,6 @@
 #include "platform/folderitem.h"
 
-#include "platform/qtpicture.h"
-
-#include <QFile>
-#include <QImageReader>
+#include "platform/streams_p.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -48,14 +45,6 @@ bool IsRegularOrMissing(const std::string &path, bool missingIsFine)
     if (stat(path.c_str(), &st) != 0)
         return missingIsFine && errno == ENOENT;
     return S_ISREG(st.st_mode);
-}
-
-// Devices are never opened, not even for a look: opening a tape or a modem has effects.
-int OpenForReading(const std::string &path)
-{
-    if (!IsRegularOrMissing(path, /*missingIsFine=*/false))
-        return -1;
-    return KeepIfRegular(OpenRetrying(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
 }
 
 int CreateForWriting(const std::string &path)
@@ -303,9 +292,17 @@ private:
 
 } // namespace
 
+// Devices are never opened, not even for a look: opening a tape or a modem has effects.
+int detail::OpenForReading(const std::string &path)
+{
+    if (!IsRegularOrMissing(path, /*missingIsFine=*/false))
+        return -1;
+    return KeepIfRegular(OpenRetrying(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+}
+
 Ref<BinaryStream> FolderItem::OpenAsBinaryFile() const
 {
-    const int fd = OpenForReading(m_path);
+    const int fd = detail::OpenForReading(m_path);
     if (fd < 0)
         return nullptr;
     return Ref<BinaryStream>(std::make_shared<FileBinaryStream>(fd));
@@ -313,7 +310,7 @@ Ref<BinaryStream> FolderItem::OpenAsBinaryFile() const
 
 Ref<TextInputStream> FolderItem::OpenAsTextFile() const
 {
-    const int fd = OpenForReading(m_path);
+    const int fd = detail::OpenForReading(m_path);
     if (fd < 0)
         return nullptr;
     return Ref<TextInputStream>(std::make_shared<FileTextInputStream>(fd));
@@ -325,24 +322,6 @@ Ref<TextOutputStream> FolderItem::CreateTextFile() const
     if (fd < 0)
         return nullptr;
     return Ref<TextOutputStream>(std::make_shared<FileTextOutputStream>(fd));
-}
-
-Ref<Picture> FolderItem::OpenAsPicture() const
-{
-    const int fd = OpenForReading(m_path);
-    if (fd < 0)
-        return nullptr;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        close(fd);
-        return nullptr;
-    }
-    // The format is told by the content, so a picture with a wrong extension still loads.
-    QImageReader reader(&file);
-    QImage image = reader.read();
-    if (image.isNull())
-        return nullptr;
-    return Ref<Picture>(std::make_shared<detail::QtPicture>(std::move(image)));
 }
 
 } // namespace platform

@@ -172,7 +172,7 @@ std::string DecodeOctalEscapes(std::string_view field)
 
 } // namespace
 
-void SetMountTableForTests(std::vector<Mount> mounts) { TheState().Replace(std::move(mounts)); }
+void SetMountTable(std::vector<Mount> mounts) { TheState().Replace(std::move(mounts)); }
 
 std::string VolumeName(const std::string &mountPoint)
 {

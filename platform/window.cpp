@@ -25,6 +25,9 @@ namespace {
 // order is the stacking order as far as the framework saw it: frontmost first.
 std::vector<std::shared_ptr<Window>> g_openWindows;
 
+// Held weakly: the main window lives as long as it is open, like any other.
+std::weak_ptr<Window> g_mainWindow;
+
 void MoveToFront(Window *w)
 {
     auto it = std::find_if(
@@ -440,6 +443,16 @@ Ref<Window> FrontmostWindow()
             return Ref<Window>(w);
     }
     return nullptr;
+}
+
+void SetMainWindow(const Ref<Window> &window) { g_mainWindow = window.Shared(); }
+
+Ref<Window> MainWindow()
+{
+    const std::shared_ptr<Window> w = g_mainWindow.lock();
+    if (!w || std::find(g_openWindows.begin(), g_openWindows.end(), w) == g_openWindows.end())
+        return nullptr;
+    return Ref<Window>(w);
 }
 
 void CloseAllWindows()

@@ -125,6 +125,11 @@ std::vector<Ref<Window>> OpenWindows();
 /// The window in front (the active one, else the one most recently shown or activated); nil when
 /// no window is visible.
 Ref<Window> FrontmostWindow();
+/// Makes `window` the application's main window: the one that the program's lower layers reach
+/// through the framework, finding its controls by name, since they cannot know its class.
+void SetMainWindow(const Ref<Window> &window);
+/// The main window while it is open; nil before one is set and once it is closed or released.
+Ref<Window> MainWindow();
 /// The frontmost open window of class `W`, nil when there is none.
 template<class W> Ref<W> OpenWindowOf()
 {

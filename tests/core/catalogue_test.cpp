@@ -1,13 +1,13 @@
 #include "core/app.h"
 #include "core/filetypes.h"
 #include "core/globals.h"
-#include "core/startup.h"
 #include "platform/application.h"
 #include "platform/database.h"
 #include "platform/dialogs.h"
 #include "platform/folderitem.h"
-#include "platform/testsupport.h"
-#include "ui/main/window1.h"
+#include "platform/window.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +70,7 @@ public:
         App::Event_Open();
         m_o.opened = true;
         m_o.dbExists = DBExists;
-        m_o.title = Window1_()->Title();
+        m_o.title = MainWindow()->Title();
         m_o.connected = Globals::g_DB && Globals::g_DB->IsConnected();
     }
 
@@ -85,28 +85,27 @@ struct RunResult
     std::vector<std::string> messages;
 };
 
-/// Runs the program's start-up in `appFolder` with scripted dialogs; once it is up, closes the
-/// main window, as a user would.
-RunResult RunProgram(const std::string &appFolder)
+/// Runs the application object in `appFolder` with scripted dialogs, a plain window standing in
+/// for the main window (whose class is above this layer); once the run is up, ends it. (The
+/// program's own start-up is tested with the layer that holds it.)
+RunResult RunApp(const std::string &appFolder)
 {
     RunResult r;
-    SetApplicationFolderForTests(appFolder);
+    SetApplicationFolder(appFolder);
     auto dialogs = std::make_shared<ScriptedDialogs>();
     SetDialogProvider(dialogs);
     Globals::Initialize();
     static char arg0[] = "tallowmere";
     char *argv[] = { arg0, nullptr };
-    auto closer = std::make_shared<platform::testing::LambdaThread>([] { Window1_()->Close(); });
+    auto ender = std::make_shared<platform::testing::LambdaThread>([] { Quit(0); });
     r.exitCode = Run(
         1, argv,
         [&] {
-            InitFileTypes_();
             RegisterApplication(std::make_shared<RecordingApp>(r.seen));
-            ApplicationAddMenuHandlers_();
-            MakeDefaultView_();
-            closer->Run();
+            SetMainWindow(MakeWindow<Window>());
+            ender->Run();
         },
-        ModuleFinalize);
+        Globals::Finalize);
     r.messages = dialogs->Messages();
     SetDialogProvider(nullptr);
     return r;
@@ -133,17 +132,13 @@ std::vector<std::string> Rows(Database &db, const std::string &sql)
 TEST(CheckForDatabase, FirstRun_CreatesTheCatalogueWithItsExactSchema)
 {
     TempFolder app;
-    const RunResult r = RunProgram(app.Path());
+    const RunResult r = RunApp(app.Path());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.messages.empty());
     EXPECT_TRUE(r.seen.opened);
     EXPECT_FALSE(r.seen.dbExists);
     EXPECT_TRUE(r.seen.connected);
     EXPECT_EQ(r.seen.title, "Tallowmere -  Version 1.0.0");
-    // The end of the run dropped the connection and the globals.
-    EXPECT_FALSE(Globals::g_DB);
-    EXPECT_FALSE(Globals::g_winAlert);
-    EXPECT_FALSE(FileTypes::pSpecialAny);
 
     Database db;
     db.DatabaseFile = FolderItem::FromNativePath(app / "crcData.rsd");
@@ -168,8 +163,8 @@ TEST(CheckForDatabase, FirstRun_CreatesTheCatalogueWithItsExactSchema)
 TEST(CheckForDatabase, SecondRun_OpensTheExistingCatalogue)
 {
     TempFolder app;
-    ASSERT_EQ(RunProgram(app.Path()).exitCode, 0);
-    const RunResult r = RunProgram(app.Path());
+    ASSERT_EQ(RunApp(app.Path()).exitCode, 0);
+    const RunResult r = RunApp(app.Path());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.messages.empty());
     EXPECT_TRUE(r.seen.dbExists);
@@ -180,7 +175,7 @@ TEST(CheckForDatabase, GarbageFile_SaysCorruptAndEndsWithExitCode1)
 {
     TempFolder app;
     platform::testing::WriteFile(app / "crcData.rsd", std::string(4096, 'x'));
-    const RunResult r = RunProgram(app.Path());
+    const RunResult r = RunApp(app.Path());
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.messages, std::vector<std::string> { "crcData is corrupt." });
     EXPECT_FALSE(r.seen.dbExists);
@@ -203,7 +198,7 @@ TEST(CheckForDatabaseDeathTest, FolderNotWritable_SaysUnableToCreateAndEndsWithE
         } else {
             chmod(app.Path().c_str(), 0555);
         }
-        const RunResult r = RunProgram(app.Path());
+        const RunResult r = RunApp(app.Path());
         for (const auto &m : r.messages)
             std::fprintf(stderr, "message: %s\n", m.c_str());
         std::fflush(stderr);
@@ -234,7 +229,7 @@ TEST(FileTypes, Initialize_MakesTextAndSpecialAny)
 TEST(RowPictures, MissingFile_GivesNilAndIsTriedAgain)
 {
     TempFolder app;
-    SetApplicationFolderForTests(app.Path());
+    SetApplicationFolder(app.Path());
     EXPECT_FALSE(Document());
     mkdir((app / "Resources").c_str(), 0755);
     platform::testing::WriteFile(app / "Resources/Document.bmp",

@@ -1,9 +1,8 @@
-#include "core/app.h"
 #include "diagnostics/debugglobals.h"
 #include "diagnostics/windebug.h"
 #include "platform/application.h"
 #include "platform/clipboard.h"
-#include "platform/testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +87,7 @@ class DiagnosticsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        RegisterApplication(std::make_shared<App>());
+        RegisterApplication(std::make_shared<Application>());
         DebugGlobals::InstallAsReporter();
         CloseLog();
     }
@@ -96,7 +95,7 @@ protected:
     {
         CloseLog();
         SetExceptionReporter(nullptr);
-        DebugGlobals::SetCrashLogHostForTests("127.0.0.1");
+        DebugGlobals::SetCrashLogHost("127.0.0.1");
         RegisterApplication(nullptr);
     }
     static void CloseLog()
@@ -122,7 +121,7 @@ TEST_F(DiagnosticsTest, Report_PostsTheThreeFieldsAndAppendsToTheLog)
 {
     CrashLogServer server;
     ASSERT_GT(server.Port(), 0);
-    DebugGlobals::SetCrashLogHostForTests("127.0.0.1:" + std::to_string(server.Port()));
+    DebugGlobals::SetCrashLogHost("127.0.0.1:" + std::to_string(server.Port()));
 
     const auto e = WithStack({ "frame: \"one\" & two=2 + 3%", "naïve café ✓" });
     DebugGlobals::ExceptionReport(e, "winMain.Methods.ProcessFolders");
@@ -148,7 +147,7 @@ TEST_F(DiagnosticsTest, Report_PostsTheThreeFieldsAndAppendsToTheLog)
 
 TEST_F(DiagnosticsTest, ServerDown_ReportStillReachesTheLogAndNothingIsRaised)
 {
-    DebugGlobals::SetCrashLogHostForTests("127.0.0.1:1");
+    DebugGlobals::SetCrashLogHost("127.0.0.1:1");
     const auto e = WithStack({ "f" });
     EXPECT_NO_THROW(DebugGlobals::ExceptionReport(e, "t"));
     // Let the refused connection come back; it must change nothing.
@@ -160,7 +159,7 @@ TEST_F(DiagnosticsTest, ServerDown_ReportStillReachesTheLogAndNothingIsRaised)
 TEST_F(DiagnosticsTest, ThreadEnd_NoEntryAndNoPost)
 {
     CrashLogServer server;
-    DebugGlobals::SetCrashLogHostForTests("127.0.0.1:" + std::to_string(server.Port()));
+    DebugGlobals::SetCrashLogHost("127.0.0.1:" + std::to_string(server.Port()));
     DebugGlobals::ExceptionReport(ThreadEndException(), "t");
     ProcessEventsUntil([] { return false; }, 300);
     EXPECT_TRUE(server.Posts().empty());
@@ -170,7 +169,7 @@ TEST_F(DiagnosticsTest, ThreadEnd_NoEntryAndNoPost)
 
 TEST_F(DiagnosticsTest, LogWindow_EntriesSeparatedByOneBlankLine)
 {
-    DebugGlobals::SetCrashLogHostForTests("127.0.0.1:1");
+    DebugGlobals::SetCrashLogHost("127.0.0.1:1");
     winDebug_()->Append("first");
     winDebug_()->Append("second\nline");
     const std::regex layout(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d: first\n\n)"
@@ -203,7 +202,7 @@ TEST_F(DiagnosticsTest, LogWindow_CopyFollowsTheSelectionAndCopiesExactlyIt)
 
 TEST_F(DiagnosticsTest, LogWindow_ClosedThenReported_NewWindowHoldsOnlyTheNewEntry)
 {
-    DebugGlobals::SetCrashLogHostForTests("127.0.0.1:1");
+    DebugGlobals::SetCrashLogHost("127.0.0.1:1");
     winDebug_()->Append("old");
     auto first = winDebug_();
     first->btnClose_Action();
@@ -218,7 +217,7 @@ TEST_F(DiagnosticsTest, LogWindow_ClosedThenReported_NewWindowHoldsOnlyTheNewEnt
 
 TEST_F(DiagnosticsTest, ReportFromARunningThread_AppendedWhileTheThreadGoesOn)
 {
-    DebugGlobals::SetCrashLogHostForTests("127.0.0.1:1");
+    DebugGlobals::SetCrashLogHost("127.0.0.1:1");
     int passes = 0;
     auto worker = std::make_shared<platform::testing::LambdaThread>([&] {
         for (int i = 0; i < 20; ++i) {
@@ -240,7 +239,7 @@ TEST(DiagnosticsFatal, FailureInsideAReport_EndsTheRunWithExitCode1)
 {
     // Without an application object the form cannot be made: the report still reaches the log
     // window, then the run ends with 1.
-    DebugGlobals::SetCrashLogHostForTests("127.0.0.1:1");
+    DebugGlobals::SetCrashLogHost("127.0.0.1:1");
     RegisterApplication(nullptr);
     DebugGlobals::InstallAsReporter();
     std::string log;

@@ -2,6 +2,7 @@
 #include "platform/debuglog.h"
 #include "platform/dialogs.h"
 #include "platform/window.h"
+#include "tests/support/scripteddialogs.h"
 
 #include <gtest/gtest.h>
 

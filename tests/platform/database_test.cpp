@@ -9,8 +9,8 @@
 
 #include "platform/application.h"
 #include "platform/folderitem.h"
-#include "platform/testsupport.h"
 #include "platform/thread.h"
+#include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

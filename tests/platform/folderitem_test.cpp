@@ -1,6 +1,6 @@
 #include "platform/folderitem.h"
 
-#include "platform/testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -126,15 +126,15 @@ protected:
         for (const char *file : { "/Archive/a.txt", "/Archive/sub/b.txt", "/Archive/a:b.txt",
                  "/Archive/cache/x.txt", "/other/Archive/y.txt", "/x:y/f" })
             WriteFile(t + file, "data");
-        Volumes::SetMountTableForTests({ { "/", "overlay" }, { t + "/Archive", "ext4" },
+        Volumes::SetMountTable({ { "/", "overlay" }, { t + "/Archive", "ext4" },
             { t + "/Archive/cache", "tmpfs" }, { t + "/other/Archive/", "ext4" },
             { t + "/x:y", "vfat" }, { t + "/proc", "proc" } });
-        platform::SetApplicationFolderForTests(t + "/app");
+        platform::SetApplicationFolder(t + "/app");
     }
     void TearDown() override
     {
-        Volumes::SetMountTableForTests({});
-        platform::SetApplicationFolderForTests("");
+        Volumes::SetMountTable({});
+        platform::SetApplicationFolder("");
     }
 
     TempFolder m_tmp;
@@ -220,7 +220,7 @@ TEST_F(ColonPaths, GetFolderItem_OtherForms_ResolveOrGiveNil)
 
 TEST_F(ColonPaths, MountTableRestored_RootIsDisk)
 {
-    Volumes::SetMountTableForTests({});
+    Volumes::SetMountTable({});
     EXPECT_EQ(FolderItem::FromNativePath("/")->AbsolutePath(), "Disk:");
     EXPECT_FALSE(GetFolderItem("Archive:a.txt", /*mode=*/0));
     // proc is a kernel file system, never a volume of its own.
@@ -259,12 +259,12 @@ TEST(Volumes, ParseMountInfo_DecodesEscapesAndSkipsFileMounts)
     EXPECT_EQ(mounts[3].mountPoint, "/mnt/back\\slash");
     EXPECT_EQ(mounts[4].mountPoint, tmp / "archive");
 
-    Volumes::SetMountTableForTests(mounts);
+    Volumes::SetMountTable(mounts);
     EXPECT_EQ(
         FolderItem::FromNativePath("/media/me/My Disk/a.txt")->AbsolutePath(), "My Disk:a.txt");
     EXPECT_EQ(Volumes::MountPointOf("archive"), tmp / "archive");
     EXPECT_EQ(Volumes::MountPointOf("proc"), "");
-    Volumes::SetMountTableForTests({});
+    Volumes::SetMountTable({});
 }
 
 TEST(FolderItem, NativePath_IsAbsoluteAndNormalised)
@@ -612,9 +612,9 @@ TEST(ApplicationFolder, HoldsTheExecutableUnlessReplaced)
     const std::string folder = exePath.substr(0, exePath.rfind('/'));
     EXPECT_EQ(platform::ApplicationFolder()->NativePath(), folder);
 
-    platform::SetApplicationFolderForTests("/somewhere/else/");
+    platform::SetApplicationFolder("/somewhere/else/");
     EXPECT_EQ(platform::ApplicationFolder()->NativePath(), "/somewhere/else");
-    platform::SetApplicationFolderForTests("");
+    platform::SetApplicationFolder("");
     EXPECT_EQ(platform::ApplicationFolder()->NativePath(), folder);
 }
 

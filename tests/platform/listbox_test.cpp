@@ -3,9 +3,9 @@
 #include "platform/application.h"
 #include "platform/exceptions.h"
 #include "platform/folderitem.h"
-#include "platform/testsupport.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "tests/support/testsupport.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

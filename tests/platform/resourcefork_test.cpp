@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "platform/folderitem.h"
-#include "platform/testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,8 @@
 #include "platform/debuglog.h"
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
-#include "platform/testsupport.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testsupport.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -7,9 +7,10 @@
 #include "platform/dragitem.h"
 #include "platform/exceptions.h"
 #include "platform/menu.h"
-#include "platform/testsupport.h"
 #include "platform/thread.h"
 #include "platform/window_p.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testsupport.h"
 
 #include <QApplication>
 #include <QGroupBox>

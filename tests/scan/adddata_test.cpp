@@ -12,7 +12,8 @@
 #include "platform/database.h"
 #include "platform/dialogs.h"
 #include "platform/folderitem.h"
-#include "platform/testsupport.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testsupport.h"
 
 #include <sys/stat.h>
 

@@ -14,8 +14,8 @@
 #include "platform/crypto.h"
 #include "platform/folderitem.h"
 #include "platform/resourcefork.h"
-#include "platform/testsupport.h"
 #include "platform/thread.h"
+#include "tests/support/testsupport.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/folderitem.h"
-#include "platform/testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

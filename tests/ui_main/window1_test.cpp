@@ -1,5 +1,5 @@
 #include "platform/application.h"
-#include "platform/testsupport.h"
+#include "tests/support/testsupport.h"
 #include "ui/main/menu.h"
 #include "ui/main/window1.h"
 

@@ -1,5 +1,6 @@
-#include "platform/testsupport.h"
+#include "tests/support/testsupport.h"
 
+#include "platform/dialogs_p.h"
 #include "platform/thread.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@ void InitForTests(int &argc, char **argv)
     static QApplication *app = new QApplication(argc, argv);
     (void)app;
     QApplication::setQuitOnLastWindowClosed(false);
+    detail::InstallQtDialogs();
     Scheduler::SetDeterministic(true);
 }
 

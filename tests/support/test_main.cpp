@@ -1,4 +1,4 @@
-#include "platform/testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,9 @@
 
 namespace platform::testing {
 
-/// Prepares a test program: Qt's offscreen platform (unless one is set), the Qt application
-/// object, and the scheduler in its deterministic mode.
+/// Prepares a test program as the framework's Run would: Qt's offscreen platform (unless one is
+/// set), the Qt application object and Qt's dialogs as the framework's own; and the scheduler in
+/// its deterministic mode.
 void InitForTests(int &argc, char **argv);
 
 /// A fresh, empty folder under the system's temporary folder; removed with the object.

@@ -1,9 +1,10 @@
-#include "core/startup.h"
+#include "app/startup.h"
 
 #include "core/app.h"
 #include "core/filetypes.h"
 #include "core/globals.h"
 #include "platform/application.h"
+#include "platform/window.h"
 #include "ui/main/menu.h"
 #include "ui/main/window1.h"
 
@@ -36,8 +37,9 @@ void ApplicationAddMenuHandlers_()
 
 void MakeDefaultView_()
 {
-    // The framework keeps the window; this reference is dropped at once.
-    (void)Window1_();
+    // The framework keeps the window, and knows it as the main window: the lower layers reach it
+    // that way, by the names of its controls.
+    platform::SetMainWindow(Window1_());
 }
 
 void ModuleFinalize()
