@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev libgl-dev
+    qt6-base-private-dev
     libboost-context-dev libboost-stacktrace-dev
     libsqlite3-dev sqlite3
     libssl-dev openssl zlib1g-dev
