@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <cstdlib>
+#include <set>
 #include <unistd.h>
 #include <vector>
 
@@ -25,6 +26,8 @@ int g_exitCode = 0;
 bool g_starting = false;
 bool g_inEventLoop = false;
 std::vector<std::function<void()>> g_pendingOpens;
+// The texts of unhandled-exception boxes that wait for the event loop or are up.
+std::set<std::string> g_deferredBoxes;
 
 // A start-up that fails must not look like success to whatever started the program.
 constexpr int kStartupFailure = 1;
@@ -176,13 +179,42 @@ void HandleUnhandledException(std::exception_ptr error)
         + (e->Message.empty() ? std::string() : ": " + e->Message));
     for (const auto &frame : e->Stack())
         System::DebugLog("    " + frame);
-    Dialogs().MsgBox(std::string("An exception of class ") + e->ClassName() + " was not handled.");
+    std::string text = std::string("An exception of class ") + e->ClassName() + " was not handled.";
+    if (!InsideQtCallback()) {
+        Dialogs().MsgBox(text);
+        return;
+    }
+    // A fault in a paint or model callback usually recurs on every cell of the repaint; the box
+    // names only the class, so one box stands for all of them.
+    if (!g_deferredBoxes.insert(text).second)
+        return;
+    DispatchLater([text = std::move(text)] {
+        struct Done
+        {
+            const std::string &text;
+            ~Done() { g_deferredBoxes.erase(text); }
+        } done { text };
+        Dialogs().MsgBox(text);
+    });
 }
 
 void Dispatch(const std::function<void()> &handler)
 {
     if (std::exception_ptr error = Capture(handler))
         HandleUnhandledException(error);
+}
+
+bool InsideQtCallback() { return Scheduler::NoYieldScope::Active(); }
+
+void DispatchLater(std::function<void()> handler)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app) {
+        Dispatch(handler); // no event loop, so no Qt callback to wait for either
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [handler = std::move(handler)] { Dispatch(handler); }, Qt::QueuedConnection);
 }
 
 bool ProcessEventsUntil(const std::function<bool()> &done, int timeoutMs)
