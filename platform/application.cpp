@@ -102,16 +102,6 @@ void Quit(int code)
 
 bool QuitRequested() { return g_quitRequested; }
 
-bool DisplayAvailable()
-{
-    for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" }) {
-        const char *v = std::getenv(name);
-        if (v && *v)
-            return true;
-    }
-    return false;
-}
-
 namespace detail {
 
 void DeliverWindowOpen(std::function<void()> open)

@@ -52,8 +52,10 @@ bool QuitRequested();
 int Run(int argc, char **argv, const std::function<void()> &startup,
     const std::function<void()> &finalize);
 
-/// True when there is a display to show windows on (or Qt was told which platform to use).
-bool DisplayAvailable();
+/// Empty when there is a display to show windows on: the one Qt will use is set and answers
+/// (checked by connecting to it, as Qt will), or Qt was told to use a platform that needs none.
+/// Otherwise what is wrong, as the end of the sentence "… needs a graphical display, and …".
+std::string DisplayProblem();
 
 /// The framework's handler for an exception that escaped a thread's Event_Run or an event
 /// handler: the kind and stack go to the debug log and a message box names the class. Inside a
