@@ -2,6 +2,7 @@
 
 #include "platform/application.h"
 #include "platform/controls.h"
+#include "platform/menu.h"
 #include "platform/testsupport.h"
 #include "platform/thread.h"
 #include "platform/window.h"
@@ -24,19 +25,36 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-/// A window with one push button that counts its presses and records its Close event.
+/// A window with one push button that counts its presses, a menu item with a shortcut that
+/// counts its choices, and a record of its Close event.
 class ButtonWindow : public Window
 {
 public:
     Ref<PushButton> button;
     int presses = 0;
+    int chosen = 0;
     bool closeEventRan = false;
 
 protected:
     void Layout() override
     {
+        auto bar = New<MenuBar>();
+        auto file = New<MenuItem>("File");
+        bar->Append(file);
+        auto open = New<MenuItem>("Open Folder");
+        open->SetName("FileOpenFolder");
+        open->SetKeyboardShortcut("Cmd+O");
+        file->Append(open);
+        SetMenuBar(bar);
         SetTitle("Behind the box");
         SetSize(300, 200);
+    }
+    void AddMenuHandlers() override
+    {
+        AddMenuHandler("FileOpenFolder", [this] {
+            ++chosen;
+            return true;
+        });
     }
     void CreateControls() override
     {
@@ -100,7 +118,7 @@ protected:
 
 } // namespace
 
-TEST_F(WorkerDialogTest, MsgBox_FromAThread_BlocksClicksAndCloseRequestsOfOtherWindows)
+TEST_F(WorkerDialogTest, MsgBox_FromAThread_BlocksClicksShortcutsAndCloseRequestsOfOtherWindows)
 {
     auto w = MakeWindow<ButtonWindow>();
     ASSERT_TRUE(ProcessEventsUntil([&] { return NativeWindowOf(*w)->isExposed(); }, kWaitMs));
@@ -128,12 +146,15 @@ TEST_F(WorkerDialogTest, MsgBox_FromAThread_BlocksClicksAndCloseRequestsOfOtherW
     EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
 
     ClickAsTheUser(*w);
+    // The keyboard's input goes to the box, which has the focus; the menu's shortcuts are blocked.
+    QTest::keyClick(box->windowHandle(), Qt::Key_O, Qt::ControlModifier);
     CloseAsTheUser(*w);
     // Whatever the click and the close request set off has run once the other thread has had
     // a few more turns.
     const int turns = otherTurns;
     ASSERT_TRUE(ProcessEventsUntil([&] { return otherTurns > turns + 5; }, kWaitMs));
     EXPECT_EQ(w->presses, 1);
+    EXPECT_EQ(w->chosen, 0);
     EXPECT_FALSE(w->IsClosed());
     EXPECT_FALSE(w->closeEventRan);
     EXPECT_EQ(asker->GetState(), Thread::State::Suspended);
@@ -142,6 +163,11 @@ TEST_F(WorkerDialogTest, MsgBox_FromAThread_BlocksClicksAndCloseRequestsOfOtherW
     ASSERT_TRUE(ProcessEventsUntil([&] { return answered; }, kWaitMs));
     ClickAsTheUser(*w);
     ASSERT_TRUE(ProcessEventsUntil([&] { return w->presses == 2; }, kWaitMs));
+    w->Show(); // back in front, as the window manager brings it when the box goes
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return QApplication::activeWindow() == w->NativeHandle(); }, kWaitMs));
+    QTest::keyClick(NativeWindowOf(*w), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(w->chosen, 1);
     CloseAsTheUser(*w);
     EXPECT_TRUE(w->IsClosed());
     EXPECT_TRUE(w->closeEventRan);
