@@ -259,31 +259,13 @@ TEST(DiagnosticsFatal, FailureInsideAReport_EndsTheRunWithExitCode1)
     EXPECT_NE(log.find("A NilObjectException was raised in tag"), std::string::npos);
 }
 
-namespace {
-
-class ListWindow : public Window
-{
-public:
-    Ref<Listbox> lstFiles;
-
-protected:
-    void Layout() override { SetSize(400, 300); }
-    void CreateControls() override
-    {
-        lstFiles = New<Listbox>();
-        AddControl("lstFiles", lstFiles);
-        lstFiles->SetBounds(10, 10, 380, 280);
-        lstFiles->SetColumnCount(2);
-    }
-};
-
-} // namespace
-
 TEST_F(DiagnosticsTest, ReportCaughtInsideAPaint_LogWindowOpensOnlyAfterThePaint)
 {
     DebugGlobals::SetCrashLogHostForTests("127.0.0.1:1");
-    auto w = MakeWindow<ListWindow>();
-    auto list = w->lstFiles;
+    auto w = MakeWindow<Window>();
+    auto list = New<Listbox>();
+    w->AddControl("lstFiles", list);
+    list->SetBounds(10, 10, 380, 280);
     list->AddRow(std::vector<std::string> { "only", "row" });
     int caught = 0;
     int openedInside = 0;

@@ -20,22 +20,6 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-class PaintedWindow : public Window
-{
-public:
-    Ref<Listbox> lstFiles;
-
-protected:
-    void Layout() override { SetSize(400, 300); }
-    void CreateControls() override
-    {
-        lstFiles = New<Listbox>();
-        AddControl("lstFiles", lstFiles);
-        lstFiles->SetBounds(10, 10, 380, 280);
-        lstFiles->SetColumnCount(2);
-    }
-};
-
 class CallbackFaultTest : public ::testing::Test
 {
 protected:
@@ -43,8 +27,11 @@ protected:
     {
         dialogs = std::make_shared<ScriptedDialogs>();
         SetDialogProvider(dialogs);
-        window = MakeWindow<PaintedWindow>();
-        list = window->lstFiles;
+        window = MakeWindow<Window>();
+        list = New<Listbox>();
+        window->AddControl("lstFiles", list);
+        list->SetBounds(10, 10, 380, 280);
+        list->SetColumnCount(2);
         view = static_cast<QTreeView *>(list->NativeHandle());
         list->AddRow(std::vector<std::string> { "only", "row" });
         ASSERT_TRUE(ProcessEventsUntil([&] { return view->model()->rowCount() == 1; }, kWaitMs));
@@ -68,7 +55,7 @@ protected:
     }
 
     std::shared_ptr<ScriptedDialogs> dialogs;
-    Ref<PaintedWindow> window;
+    Ref<Window> window;
     Ref<Listbox> list;
     QTreeView *view = nullptr;
 };
