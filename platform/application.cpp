@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <cstdlib>
 #include <set>
 #include <unistd.h>
 #include <vector>
