@@ -5,6 +5,8 @@
 #include "platform/folderitem.h"
 #include "platform/httpsocket.h"
 
+#include <memory>
+
 using namespace platform;
 
 namespace DebugGlobals {
@@ -128,6 +130,12 @@ void ExceptionReport(const RuntimeException &error, const std::string &tag)
 {
     if (dynamic_cast<const ThreadEndException *>(&error))
         return;
+    if (InsideQtCallback()) {
+        // The report may open the log window, which must wait until Qt's callback has returned.
+        std::shared_ptr<const RuntimeException> copy = error.Clone();
+        DispatchLater([copy, tag] { ExceptionReport(*copy, tag); });
+        return;
+    }
     if (Capture([&] { LogMessage(ReportText(error, tag)); }))
         Quit(kReportFailure);
 }

@@ -8,7 +8,8 @@
 namespace DebugGlobals {
 
 /// Reports `error`, caught at `tag`, unless it is the end of a thread. A failure while reporting
-/// ends the program with exit code 1.
+/// ends the program with exit code 1. Caught inside a Qt paint, model or delegate callback, the
+/// report is made at the next turn of the event loop.
 void ExceptionReport(const platform::RuntimeException &error, const std::string &tag);
 
 /// Posts `report` to the crash-log endpoint without waiting and appends it to the Message Log

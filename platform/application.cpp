@@ -10,7 +10,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <cstdlib>
+#include <set>
 #include <unistd.h>
 
 namespace platform {
@@ -30,6 +30,9 @@ using detail::g_inEventLoop;
 using detail::g_quitRequested;
 
 namespace {
+
+// The texts of unhandled-exception boxes that wait for the event loop or are up.
+std::set<std::string> g_deferredBoxes;
 
 std::string ExecutablePath()
 {
@@ -76,16 +79,6 @@ void Quit(int code)
 
 bool QuitRequested() { return g_quitRequested; }
 
-bool DisplayAvailable()
-{
-    for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" }) {
-        const char *v = std::getenv(name);
-        if (v && *v)
-            return true;
-    }
-    return false;
-}
-
 void HandleUnhandledException(std::exception_ptr error)
 {
     const std::unique_ptr<RuntimeException> e = ToRuntimeException(error);
@@ -95,13 +88,42 @@ void HandleUnhandledException(std::exception_ptr error)
         + (e->Message.empty() ? std::string() : ": " + e->Message));
     for (const auto &frame : e->Stack())
         System::DebugLog("    " + frame);
-    Dialogs().MsgBox(std::string("An exception of class ") + e->ClassName() + " was not handled.");
+    std::string text = std::string("An exception of class ") + e->ClassName() + " was not handled.";
+    if (!InsideQtCallback()) {
+        Dialogs().MsgBox(text);
+        return;
+    }
+    // A fault in a paint or model callback usually recurs on every cell of the repaint; the box
+    // names only the class, so one box stands for all of them.
+    if (!g_deferredBoxes.insert(text).second)
+        return;
+    DispatchLater([text = std::move(text)] {
+        struct Done
+        {
+            const std::string &text;
+            ~Done() { g_deferredBoxes.erase(text); }
+        } done { text };
+        Dialogs().MsgBox(text);
+    });
 }
 
 void Dispatch(const std::function<void()> &handler)
 {
     if (std::exception_ptr error = Capture(handler))
         HandleUnhandledException(error);
+}
+
+bool InsideQtCallback() { return Scheduler::NoYieldScope::Active(); }
+
+void DispatchLater(std::function<void()> handler)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app) {
+        Dispatch(handler); // no event loop, so no Qt callback to wait for either
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [handler = std::move(handler)] { Dispatch(handler); }, Qt::QueuedConnection);
 }
 
 bool ProcessEventsUntil(const std::function<bool()> &done, int timeoutMs)

@@ -54,15 +54,27 @@ bool QuitRequested();
 int Run(int argc, char **argv, const std::function<void()> &startup,
     const std::function<void()> &finalize);
 
-/// True when there is a display to show windows on (or Qt was told which platform to use).
-bool DisplayAvailable();
+/// Empty when there is a display to show windows on: the one Qt will use is set and answers
+/// (checked by connecting to it, as Qt will), or Qt was told to use a platform that needs none.
+/// Otherwise what is wrong, as the end of the sentence "… needs a graphical display, and …".
+std::string DisplayProblem();
 
 /// The framework's handler for an exception that escaped a thread's Event_Run or an event
-/// handler: the kind and stack go to the debug log and a message box names the class.
+/// handler: the kind and stack go to the debug log and a message box names the class. Inside a
+/// Qt callback the box waits for the next turn of the event loop, and while it waits (or is up)
+/// the same class from another callback gives no second box.
 void HandleUnhandledException(std::exception_ptr error);
 
 /// Runs an event handler, sending whatever escapes it to HandleUnhandledException.
 void Dispatch(const std::function<void()> &handler);
+
+/// True while Qt is inside one of its paint, model or delegate callbacks: nothing may open or
+/// show a window then (Qt's painting and model state would be re-entered), so whatever would
+/// is delivered through DispatchLater instead.
+bool InsideQtCallback();
+
+/// Runs `handler` as an event handler, like Dispatch, at the next turn of the event loop.
+void DispatchLater(std::function<void()> handler);
 
 /// Turns the event loop until `done` holds or `timeoutMs` passes; true when `done` held.
 /// For tests and for GUI code that must wait; never from a cooperative thread.

@@ -17,11 +17,14 @@ namespace {
 
 QString Q(const std::string &s) { return QString::fromStdString(s); }
 
-/// Shows `dialog` modally and returns its result. On a cooperative thread the dialog is opened
-/// with open() and only that thread waits; a nested event loop on a fiber's stack would let two
-/// threads' dialogs close only in reverse order. GUI code waits in the dialog's own loop.
+/// Shows `dialog` application-modal and returns its result. On a cooperative thread the dialog
+/// is shown without a nested event loop and only that thread waits; a nested loop on a fiber's
+/// stack would let two threads' dialogs close only in reverse order. (Not open(): it makes a
+/// dialog without a parent window-modal, and so it would block no window at all.) GUI code
+/// waits in the dialog's own loop.
 int RunModal(QDialog &dialog)
 {
+    dialog.setWindowModality(Qt::ApplicationModal);
     Thread *thread = CurrentThread();
     if (!thread)
         return dialog.exec();
@@ -33,7 +36,7 @@ int RunModal(QDialog &dialog)
         finished = true;
         Scheduler::Wake(thread);
     });
-    dialog.open();
+    dialog.show();
     while (!finished)
         Scheduler::Block();
     return result;
@@ -48,7 +51,6 @@ public:
         box.setWindowTitle(QString());
         box.setText(Q(text));
         box.setStandardButtons(QMessageBox::Ok);
-        box.setWindowModality(Qt::ApplicationModal);
         RunModal(box);
     }
 
@@ -58,7 +60,6 @@ public:
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-        dialog.setWindowModality(Qt::ApplicationModal);
         if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return nullptr;
         return FolderItem::FromNativePath(dialog.selectedFiles().front().toStdString());
@@ -71,7 +72,6 @@ public:
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-        dialog.setWindowModality(Qt::ApplicationModal);
         if (initialFolder)
             dialog.setDirectory(Q(initialFolder->NativePath()));
         dialog.selectFile(Q(defaultName));
@@ -86,7 +86,6 @@ public:
         QMessageBox box;
         box.setText(Q(message));
         box.setInformativeText(Q(explanation));
-        box.setWindowModality(Qt::ApplicationModal);
         std::vector<QAbstractButton *> made;
         for (std::size_t i = 0; i < buttons.size(); ++i)
             made.push_back(box.addButton(

@@ -25,6 +25,20 @@ namespace {
 bool g_starting = false;
 std::vector<std::function<void()>> g_pendingOpens;
 
+// A start-up that fails must not look like success to whatever started the program.
+constexpr int kStartupFailure = 1;
+
+/// Runs a start-up step as an event handler; false when an exception escaped it.
+bool StartupStep(const std::function<void()> &step)
+{
+    bool finished = false;
+    Dispatch([&] {
+        step();
+        finished = true;
+    });
+    return finished;
+}
+
 } // namespace
 
 void Application::SetMouseCursor(MouseCursor cursor)
@@ -68,14 +82,20 @@ int Run(int argc, char **argv, const std::function<void()> &startup,
     g_exitCode = 0;
 
     g_starting = true;
-    Dispatch(startup);
-    if (g_app)
-        Dispatch([] { g_app->Event_Open(); });
+    bool started = StartupStep(startup);
+    if (started && g_app)
+        started = StartupStep([] { g_app->Event_Open(); });
     g_starting = false;
     auto opens = std::move(g_pendingOpens);
     g_pendingOpens.clear();
-    for (auto &open : opens)
-        Dispatch(open);
+    if (started) {
+        for (auto &open : opens)
+            Dispatch(open);
+    } else {
+        // The report has been made; a run without its start-up would show no window and
+        // never end.
+        Quit(kStartupFailure);
+    }
 
     if (!g_quitRequested) {
         g_inEventLoop = true;

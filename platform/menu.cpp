@@ -251,6 +251,10 @@ bool DoEdit(QWidget *focus, EditCommand command)
 MenuItem::MenuItem()
     : m_impl(std::make_unique<Impl>())
 {
+    // The bar lives in the main window, yet its shortcuts act whichever of the program's windows
+    // is in front (the Message Log has no bar of its own); Choose then asks the frontmost
+    // window. A modal dialog still blocks them, and a focused text field keeps its own keys.
+    m_impl->action->setShortcutContext(Qt::ApplicationShortcut);
     QObject::connect(m_impl->action.get(), &QAction::triggered, [this] { Choose(); });
 }
 

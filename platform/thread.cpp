@@ -431,6 +431,8 @@ Scheduler::NoYieldScope::NoYieldScope() { ++g_noYield; }
 
 Scheduler::NoYieldScope::~NoYieldScope() { --g_noYield; }
 
+bool Scheduler::NoYieldScope::Active() { return g_noYield != 0; }
+
 Scheduler::OutsideThreadScope::OutsideThreadScope()
     : m_saved(CurrentThread())
 {

@@ -70,6 +70,8 @@ public:
     public:
         NoYieldScope();
         ~NoYieldScope();
+        /// True while such a stretch runs, whichever thread (or the GUI code) is current.
+        static bool Active();
     };
 
     /// Clears the current-thread marker around a nested event loop that cannot be avoided.

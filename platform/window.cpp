@@ -281,8 +281,11 @@ void Window::SetFrame(Frame frame)
 {
     if (!m_impl->widget)
         return;
+    // A floating window keeps the buttons of any other: close, minimize and maximize. Qt gives
+    // a tool window only a close button unless asked.
     if (frame == Frame::Floating)
-        m_impl->widget->setWindowFlags(Qt::Tool);
+        m_impl->widget->setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     else
         m_impl->widget->setWindowFlags(Qt::Window);
 }

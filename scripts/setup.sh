@@ -6,11 +6,13 @@ set -euo pipefail
 packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev libgl-dev
+    qt6-base-private-dev
     libboost-context-dev libboost-stacktrace-dev
     libsqlite3-dev sqlite3
     libssl-dev openssl zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool libx11-dev
+    libxcb1-dev
     python3 tzdata
     clang libclang-rt-dev
 )

@@ -2,6 +2,7 @@
 #include "diagnostics/windebug.h"
 #include "platform/application.h"
 #include "platform/clipboard.h"
+#include "platform/listbox.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -255,4 +256,59 @@ TEST(DiagnosticsFatal, FailureInsideAReport_EndsTheRunWithExitCode1)
     SetExceptionReporter(nullptr);
     EXPECT_EQ(code, 1);
     EXPECT_NE(log.find("A NilObjectException was raised in tag"), std::string::npos);
+}
+
+TEST_F(DiagnosticsTest, ReportCaughtInsideAPaint_LogWindowOpensOnlyAfterThePaint)
+{
+    DebugGlobals::SetCrashLogHost("127.0.0.1:1");
+    auto w = MakeWindow<Window>();
+    auto list = New<Listbox>();
+    w->AddControl("lstFiles", list);
+    list->SetBounds(10, 10, 380, 280);
+    list->AddRow(std::vector<std::string> { "only", "row" });
+    int caught = 0;
+    int openedInside = 0;
+    int appendedInside = 0;
+    auto logLength = [] {
+        auto log = OpenWindowOf<winDebug>();
+        return log ? log->txtLog->Length() : -1;
+    };
+    // The program's own painter: it catches and reports whatever goes wrong for a cell.
+    list->CellBackgroundPaint = [&](Graphics &, int row, int column) {
+        const bool logWasOpen = bool(OpenWindowOf<winDebug>());
+        const int lengthBefore = logLength();
+        CatchAll("Window1.lstFiles.CellBackgroundPaint", [&] {
+            if (row >= list->ListCount()) {
+                ++caught;
+                (void)list->Cell(row, column);
+            }
+        });
+        openedInside += !logWasOpen && OpenWindowOf<winDebug>();
+        appendedInside += logLength() != lengthBefore;
+        return false;
+    };
+    w->Show();
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] {
+            auto log = OpenWindowOf<winDebug>();
+            return caught > 1 && log && log->Visible() && log->txtLog->Length() > 0;
+        },
+        5000));
+    list->CellBackgroundPaint = nullptr;
+    // A report posted by the last paint is delivered before a call posted after it.
+    bool settled = false;
+    DispatchLater([&] { settled = true; });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return settled; }, 5000));
+
+    EXPECT_EQ(openedInside, 0);
+    EXPECT_EQ(appendedInside, 0);
+    // Every fault the painter caught is in the log, each in its own entry.
+    const std::string log = LogText();
+    const std::string entry
+        = "An OutOfBoundsException was raised in Window1.lstFiles.CellBackgroundPaint";
+    int entries = 0;
+    for (auto at = log.find(entry); at != std::string::npos; at = log.find(entry, at + 1))
+        ++entries;
+    EXPECT_EQ(entries, caught);
+    w->Close();
 }

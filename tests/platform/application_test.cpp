@@ -4,14 +4,20 @@
 #include "platform/window.h"
 #include "tests/support/scripteddialogs.h"
 
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 using namespace platform;
 
 namespace {
+
+// Long enough for any run that ends by itself; only a hung one meets it.
+constexpr int kGuardMs = 10000;
 
 std::vector<std::string> g_events;
 
@@ -123,4 +129,67 @@ TEST(Dispatch, ThreadEndException_IsNotReported)
     Dispatch([] { throw ThreadEndException(); });
     SetDialogProvider(nullptr);
     EXPECT_TRUE(dialogs->shown.empty());
+}
+
+TEST(Run, StartUpFails_ReportsThenEndsWithOne)
+{
+    struct Case
+    {
+        const char *where;
+        bool stepThrows;
+        bool openThrows;
+    };
+    class FailingApp : public Application
+    {
+    public:
+        bool throws = false;
+        void Event_Open() override
+        {
+            g_events.push_back("app open");
+            if (throws)
+                throw NilObjectException("no catalogue");
+        }
+    };
+    for (const Case &c : { Case { "a start-up step", true, false },
+             Case { "the application's Open event", false, true } }) {
+        SCOPED_TRACE(c.where);
+        g_events.clear();
+        auto dialogs = std::make_shared<ScriptedDialogs>();
+        SetDialogProvider(dialogs);
+        std::size_t boxesAtFinalize = 0;
+        // Only a run that wrongly goes on into the event loop meets this; it ends it with 99.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { Quit(99); });
+        guard.start(kGuardMs);
+        static char arg0[] = "test";
+        char *argv[] = { arg0, nullptr };
+        const int code = platform::Run(
+            1, argv,
+            [&] {
+                auto app = std::make_shared<FailingApp>();
+                app->throws = c.openThrows;
+                RegisterApplication(app);
+                (void)MakeWindow<OrderWindow>();
+                if (c.stepThrows)
+                    throw OutOfBoundsException("step failed");
+                g_events.push_back("startup done");
+            },
+            [&] {
+                boxesAtFinalize = dialogs->shown.size();
+                g_events.push_back("finalize");
+            });
+        guard.stop();
+        SetDialogProvider(nullptr);
+
+        EXPECT_EQ(code, 1);
+        EXPECT_EQ(boxesAtFinalize, 1u);
+        ASSERT_EQ(dialogs->Messages().size(), 1u);
+        EXPECT_NE(dialogs->Messages()[0].find(
+                      c.stepThrows ? "OutOfBoundsException" : "NilObjectException"),
+            std::string::npos);
+        // The windows of a failed start-up get no Open event.
+        EXPECT_EQ(std::count(g_events.begin(), g_events.end(), "window open"), 0);
+        EXPECT_EQ(g_events.back(), "finalize");
+    }
 }

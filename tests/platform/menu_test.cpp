@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +123,25 @@ void MakeFront(const Ref<MenuWindow> &w)
 {
     w->Show();
     ASSERT_TRUE(ProcessEventsUntil([&] { return FrontmostWindow().Raw() == w.Raw(); }, kWaitMs));
+}
+
+/// A window like the Message Log: floating, no menu bar, a text field, and an Edit > Copy
+/// handler that declines.
+Ref<MenuWindow> LogLikeWindow(std::map<std::string, std::function<bool()>> handlers)
+{
+    auto w = MakeWindow<MenuWindow>(nullptr, std::move(handlers));
+    w->SetFrame(Window::Frame::Floating);
+    return w;
+}
+
+/// Makes `w` the active window and presses `key` with Ctrl on it through the window system's
+/// input queue, as the keyboard does.
+void PressInWindow(const Ref<MenuWindow> &w, Qt::Key key)
+{
+    MakeFront(w);
+    auto *top = static_cast<QWidget *>(w->NativeHandle());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return QApplication::activeWindow() == top; }, kWaitMs));
+    QTest::keyClick(top->windowHandle(), key, Qt::ControlModifier);
 }
 
 } // namespace
@@ -391,4 +411,83 @@ TEST_F(MenuTest, Choose_ItemTheRuleDisables_DoesNothing)
     MakeFront(back);
     bar->Child("UntitledMenu2")->Child("Theirs")->Choose();
     EXPECT_EQ(calls, 1);
+}
+
+TEST_F(MenuTest, Shortcut_WindowWithoutTheBarInFront_RunsThatWindowsHandler)
+{
+    auto bar = TestBar();
+    std::vector<std::string> ran;
+    auto main = MakeWindow<MenuWindow>(
+        bar, std::map<std::string, std::function<bool()>> { { "FileOpenFolder", [&] {
+                                                                 ran.push_back("main");
+                                                                 return true;
+                                                             } } });
+    auto log = LogLikeWindow({ { "FileOpenFolder", [&] {
+                                    ran.push_back("log");
+                                    return true;
+                                } } });
+    PressInWindow(log, Qt::Key_O);
+    PressInWindow(main, Qt::Key_O);
+    const std::vector<std::string> expected = { "log", "main" };
+    EXPECT_EQ(ran, expected);
+}
+
+TEST_F(MenuTest, EditCopy_LogLikeWindowInFront_ItsHandlerDeclinesAndItsFieldCopies)
+{
+    auto bar = TestBar();
+    int mainCalls = 0;
+    int logCalls = 0;
+    auto main = MakeWindow<MenuWindow>(
+        bar, std::map<std::string, std::function<bool()>> { { "EditCopy", [&] {
+                                                                 ++mainCalls;
+                                                                 return true;
+                                                             } } });
+    auto log = LogLikeWindow({ { "EditCopy", [&] {
+                                    ++logCalls;
+                                    return false;
+                                } } });
+    MakeFront(log);
+    Clipboard().SetText("before");
+    log->field->SetText("2024-01-02 03:04:05: report");
+    log->field->SetFocus();
+    log->field->SetSelStart(21);
+    log->field->SetSelLength(6);
+    auto copy = bar->Child("UntitledMenu0")->Child("EditCopy");
+    EXPECT_TRUE(copy->EnabledByRule());
+    ActionOf(*copy)->trigger();
+    EXPECT_EQ(logCalls, 1);
+    EXPECT_EQ(mainCalls, 0);
+    EXPECT_EQ(Clipboard().Text(), "report");
+}
+
+TEST(QuitMenuItem, CtrlQ_WindowWithoutTheBarInFront_ClosesTheWindowsThenQuits)
+{
+    std::vector<std::string> order;
+    static char arg0[] = "test";
+    char *argv[] = { arg0, nullptr };
+    Ref<MenuBar> bar;
+    Ref<MenuWindow> main;
+    Ref<MenuWindow> log;
+    // Only a run that the shortcut failed to end meets this; it ends it with 99.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { Quit(99); });
+    guard.start(10000);
+    const int code = platform::Run(
+        1, argv,
+        [&] {
+            bar = TestBar();
+            main = MakeWindow<MenuWindow>(bar, std::map<std::string, std::function<bool()>> {});
+            log = LogLikeWindow({});
+            log->onOpen = [&] {
+                PressInWindow(log, Qt::Key_Q);
+                order.insert(order.end(), main->events.begin(), main->events.end());
+                order.insert(order.end(), log->events.begin(), log->events.end());
+                order.push_back(QuitRequested() ? "quit requested" : "not quitting");
+            };
+        },
+        [&] { order.push_back("finalize"); });
+    EXPECT_EQ(code, 0);
+    const std::vector<std::string> expected = { "close", "close", "quit requested", "finalize" };
+    EXPECT_EQ(order, expected);
 }
