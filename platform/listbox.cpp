@@ -62,11 +62,17 @@ Listbox::~Listbox()
     }
 }
 
-int Listbox::ColumnCount() const { return m_impl->columns; }
+Listbox::Impl &Listbox::Checked(std::source_location where) const
+{
+    detail::ControlCore::Live(*this, where);
+    return *m_impl;
+}
+
+int Listbox::ColumnCount() const { return Checked().columns; }
 
 void Listbox::SetColumnCount(int count)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     if (count < 1)
         throw OutOfBoundsException(
             "a list needs at least one column, not " + std::to_string(count));
@@ -95,82 +101,92 @@ void Listbox::SetColumnCount(int count)
     d.ApplyColumnWidths();
 }
 
-bool Listbox::HasHeading() const { return m_impl->view && !m_impl->view->header()->isHidden(); }
+bool Listbox::HasHeading() const
+{
+    const Impl &d = Checked();
+    return d.view && !d.view->header()->isHidden();
+}
 
 void Listbox::SetHasHeading(bool on)
 {
-    if (m_impl->view)
-        m_impl->view->header()->setVisible(on);
+    if (const Impl &d = Checked(); d.view)
+        d.view->header()->setVisible(on);
 }
 
 std::string Listbox::Heading(int column) const
 {
-    m_impl->CheckColumn(column, "Heading");
-    return m_impl->headings[std::size_t(column)];
+    const Impl &d = Checked();
+    d.CheckColumn(column, "Heading");
+    return d.headings[std::size_t(column)];
 }
 
 void Listbox::SetHeading(int column, const std::string &text)
 {
-    m_impl->CheckColumn(column, "Heading");
-    m_impl->headings[std::size_t(column)] = text;
-    if (m_impl->model)
-        m_impl->model->NotifyHeading(column);
+    Impl &d = Checked();
+    d.CheckColumn(column, "Heading");
+    d.headings[std::size_t(column)] = text;
+    if (d.model)
+        d.model->NotifyHeading(column);
 }
 
-std::string Listbox::ColumnWidths() const { return m_impl->widthsText; }
+std::string Listbox::ColumnWidths() const { return Checked().widthsText; }
 
 void Listbox::SetColumnWidths(const std::string &widths)
 {
-    m_impl->widthsText = widths;
-    m_impl->ApplyColumnWidths();
+    Impl &d = Checked();
+    d.widthsText = widths;
+    d.ApplyColumnWidths();
 }
 
 int Listbox::ColumnWidth(int column) const
 {
-    m_impl->CheckColumn(column, "ColumnWidth");
-    return m_impl->view ? m_impl->view->header()->sectionSize(column) : 0;
+    const Impl &d = Checked();
+    d.CheckColumn(column, "ColumnWidth");
+    return d.view ? d.view->header()->sectionSize(column) : 0;
 }
 
 int Listbox::ColumnType(int column) const
 {
-    m_impl->CheckColumn(column, "ColumnType");
-    return m_impl->columnTypes[std::size_t(column)];
+    const Impl &d = Checked();
+    d.CheckColumn(column, "ColumnType");
+    return d.columnTypes[std::size_t(column)];
 }
 
 void Listbox::SetColumnType(int column, int type)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     d.CheckColumn(column, "ColumnType");
     d.columnTypes[std::size_t(column)] = type;
     if (d.view)
         d.view->viewport()->update();
 }
 
-bool Listbox::Hierarchical() const { return m_impl->hierarchical; }
-void Listbox::SetHierarchical(bool on) { m_impl->hierarchical = on; }
-int Listbox::SelectionType() const { return m_impl->selectionType; }
+bool Listbox::Hierarchical() const { return Checked().hierarchical; }
+void Listbox::SetHierarchical(bool on) { Checked().hierarchical = on; }
+int Listbox::SelectionType() const { return Checked().selectionType; }
 
 void Listbox::SetSelectionType(int type)
 {
-    m_impl->selectionType = type;
-    if (m_impl->view)
-        m_impl->view->setSelectionMode(
+    Impl &d = Checked();
+    d.selectionType = type;
+    if (d.view)
+        d.view->setSelectionMode(
             type == 1 ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
 }
 
-void Listbox::AddRow(const std::string &text) { m_impl->AppendRow(&text, 1); }
+void Listbox::AddRow(const std::string &text) { Checked().AppendRow(&text, 1); }
 
 void Listbox::AddRow(const std::vector<std::string> &cellTexts)
 {
-    m_impl->AppendRow(cellTexts.data(), cellTexts.size());
+    Checked().AppendRow(cellTexts.data(), cellTexts.size());
 }
 
-int Listbox::LastIndex() const { return m_impl->lastIndex; }
-int Listbox::ListCount() const { return m_impl->rowCount; }
+int Listbox::LastIndex() const { return Checked().lastIndex; }
+int Listbox::ListCount() const { return Checked().rowCount; }
 
 void Listbox::DeleteAllRows()
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     const bool hadSelection = SelCount() > 0;
     auto change = [&d] {
         d.flushTimer.stop();
@@ -200,13 +216,14 @@ void Listbox::DeleteAllRows()
 
 std::string Listbox::Cell(int row, int column) const
 {
-    m_impl->CheckCell(row, column, "Cell");
-    return std::string(m_impl->CellText(row, column));
+    const Impl &d = Checked();
+    d.CheckCell(row, column, "Cell");
+    return std::string(d.CellText(row, column));
 }
 
 void Listbox::SetCell(int row, int column, const std::string &text)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     d.CheckCell(row, column, "Cell");
     d.cells[std::size_t(row) * std::size_t(d.columns) + std::size_t(column)]
         = d.StoreText(row, column, text);
@@ -215,7 +232,7 @@ void Listbox::SetCell(int row, int column, const std::string &text)
 
 Variant Listbox::CellTag(int row, int column) const
 {
-    const Impl &d = *m_impl;
+    const Impl &d = Checked();
     d.CheckCell(row, column, "CellTag");
     const auto &tags = d.cellTags[std::size_t(column)];
     return std::size_t(row) < tags.Size() ? d.FromSlot(tags[std::size_t(row)]) : Variant();
@@ -223,7 +240,7 @@ Variant Listbox::CellTag(int row, int column) const
 
 void Listbox::SetCellTag(int row, int column, const Variant &tag)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     d.CheckCell(row, column, "CellTag");
     auto &tags = d.cellTags[std::size_t(column)];
     tags.Grow(std::size_t(row) + 1);
@@ -232,7 +249,7 @@ void Listbox::SetCellTag(int row, int column, const Variant &tag)
 
 Variant Listbox::RowTag(int row) const
 {
-    const Impl &d = *m_impl;
+    const Impl &d = Checked();
     d.CheckRow(row, "RowTag");
     return std::size_t(row) < d.rowTags.Size() ? d.FromSlot(d.rowTags[std::size_t(row)])
                                                : Variant();
@@ -240,7 +257,7 @@ Variant Listbox::RowTag(int row) const
 
 void Listbox::SetRowTag(int row, const Variant &tag)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     d.CheckRow(row, "RowTag");
     d.rowTags.Grow(std::size_t(row) + 1);
     d.rowTags[std::size_t(row)] = d.ToSlot(tag, d.rowTags[std::size_t(row)]);
@@ -248,13 +265,14 @@ void Listbox::SetRowTag(int row, const Variant &tag)
 
 int Listbox::CellType(int row, int column) const
 {
-    m_impl->CheckCell(row, column, "CellType");
-    return m_impl->Flags(row, column) & detail::CellTypeMask;
+    const Impl &d = Checked();
+    d.CheckCell(row, column, "CellType");
+    return d.Flags(row, column) & detail::CellTypeMask;
 }
 
 void Listbox::SetCellType(int row, int column, int type)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     d.CheckCell(row, column, "CellType");
     uint8_t &flags = d.FlagsForWrite(row, column);
     flags = uint8_t((flags & ~detail::CellTypeMask) | (type & detail::CellTypeMask));
@@ -263,13 +281,14 @@ void Listbox::SetCellType(int row, int column, int type)
 
 bool Listbox::CellCheck(int row, int column) const
 {
-    m_impl->CheckCell(row, column, "CellCheck");
-    return m_impl->Flags(row, column) & detail::CellChecked;
+    const Impl &d = Checked();
+    d.CheckCell(row, column, "CellCheck");
+    return d.Flags(row, column) & detail::CellChecked;
 }
 
 void Listbox::SetCellCheck(int row, int column, bool checked)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     d.CheckCell(row, column, "CellCheck");
     uint8_t &flags = d.FlagsForWrite(row, column);
     flags = checked ? uint8_t(flags | detail::CellChecked) : uint8_t(flags & ~detail::CellChecked);
@@ -278,7 +297,7 @@ void Listbox::SetCellCheck(int row, int column, bool checked)
 
 Ref<Picture> Listbox::RowPicture(int row) const
 {
-    const Impl &d = *m_impl;
+    const Impl &d = Checked();
     d.CheckRow(row, "RowPicture");
     if (std::size_t(row) >= d.rowPictures.Size() || !d.rowPictures[std::size_t(row)])
         return nullptr;
@@ -287,7 +306,7 @@ Ref<Picture> Listbox::RowPicture(int row) const
 
 void Listbox::SetRowPicture(int row, const Ref<Picture> &picture)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     d.CheckRow(row, "RowPicture");
     uint32_t at = 0;
     if (picture) {
@@ -308,7 +327,7 @@ void Listbox::SetRowPicture(int row, const Ref<Picture> &picture)
 
 bool Listbox::Selected(int row) const
 {
-    const Impl &d = *m_impl;
+    const Impl &d = Checked();
     d.CheckRow(row, "Selected");
     if (row >= d.shownRows || !d.view)
         return false;
@@ -317,7 +336,7 @@ bool Listbox::Selected(int row) const
 
 void Listbox::SetSelected(int row, bool selected)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     d.CheckRow(row, "Selected");
     d.Flush();
     if (!d.view)
@@ -353,25 +372,27 @@ std::vector<std::pair<int, int>> SelectedRuns(const QItemSelectionModel *selecti
 
 int Listbox::SelCount() const
 {
-    if (!m_impl->view)
+    const Impl &d = Checked();
+    if (!d.view)
         return 0;
     int n = 0;
-    for (const auto &[first, last] : SelectedRuns(m_impl->view->selectionModel()))
+    for (const auto &[first, last] : SelectedRuns(d.view->selectionModel()))
         n += last - first + 1;
     return n;
 }
 
 int Listbox::ListIndex() const
 {
-    if (!m_impl->view)
+    const Impl &d = Checked();
+    if (!d.view)
         return -1;
-    const auto runs = SelectedRuns(m_impl->view->selectionModel());
+    const auto runs = SelectedRuns(d.view->selectionModel());
     return runs.empty() ? -1 : runs.front().first;
 }
 
 void Listbox::SetListIndex(int row)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     if (row == -1) {
         if (d.view)
             d.view->selectionModel()->clearSelection();
@@ -405,7 +426,7 @@ void Listbox::AcceptFileDrop(const std::string &fileTypeName)
 
 void Listbox::AcceptFileDrop(const FileType &type)
 {
-    Impl &d = *m_impl;
+    Impl &d = Checked();
     const std::string name = Lower(type.Name);
     if (name == "special/any" || type.MacType == "????")
         d.dropAny = true;

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,8 @@ private:
     friend class detail::ListView;
     friend class detail::ListDelegate;
     struct Impl;
+    /// The storage for one of the list's operations; raises once the window is gone.
+    Impl &Checked(std::source_location where = std::source_location::current()) const;
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/listbox_p.h"
 
 #include "platform/application.h"
+#include "platform/control_p.h"
 #include "platform/exceptions.h"
 #include "platform/listview_p.h"
 #include "platform/qtpicture.h"
@@ -159,7 +160,8 @@ void Listbox::Impl::CellChanged(int row, int column)
 
 void Listbox::Impl::FireChange()
 {
-    if (owner->Change)
+    // Qt may report the selection cleared while it tears down the view of a closed window.
+    if (owner->Change && !detail::ControlCore::Of(*owner).gone)
         Dispatch(owner->Change);
 }
 

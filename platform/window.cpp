@@ -107,6 +107,7 @@ void ReleaseAllWindows()
     auto windows = std::move(g_openWindows);
     g_openWindows.clear();
     for (auto &w : windows) {
+        WindowAccess::ControlsGone(*w);
         if (auto *widget = static_cast<WindowWidget *>(w->NativeHandle())) {
             widget->Detach();
             delete widget;
@@ -186,6 +187,12 @@ Window *WindowAccess::FromWidget(const QWidget *widget)
     return nullptr;
 }
 
+void WindowAccess::ControlsGone(Window &w)
+{
+    for (const auto &c : w.m_impl->controls)
+        detail::ControlCore::Of(*c).WindowGone();
+}
+
 Window::Window()
     : m_impl(std::make_unique<Impl>())
 {
@@ -195,6 +202,7 @@ Window::Window()
 
 Window::~Window()
 {
+    WindowAccess::ControlsGone(*this); // a control may be held beyond its window
     if (m_impl->widget) {
         m_impl->widget->Detach();
         delete m_impl->widget.data();
@@ -338,6 +346,7 @@ void Window::Close()
     m_impl->closed = true;
     auto self = shared_from_this(); // the registry may hold the last reference
     Dispatch([this] { Event_Close(); });
+    WindowAccess::ControlsGone(*this); // its widgets go with the window's at the next turn
     if (auto *w = m_impl->widget.data()) {
         w->Detach();
         w->hide();
