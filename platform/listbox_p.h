@@ -13,6 +13,7 @@
 
 #include <any>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,7 @@ struct Listbox::Impl
 
     QTimer flushTimer;
     bool applyingWidths = false;
+    unsigned resets = 0; // model resets so far (emptied, columns changed)
 
     void CheckRow(int row, const char *what) const;
     void CheckColumn(int column, const char *what) const;
@@ -94,6 +96,10 @@ struct Listbox::Impl
     void ApplyColumnWidths();
     void UserResizedColumns();
     void FireChange();
+    /// Runs `event` when the event loop next turns, outside Qt's handling of the input that
+    /// caused it (its handler may wait, and the model may change meanwhile); nothing runs when
+    /// the list or its window has gone by then.
+    void DeliverLater(std::function<void(Impl &)> event);
     /// True when a dropped entry (a folder, or a file with that name suffix) is accepted.
     bool AcceptsDrop(bool isFolder, const std::string &suffix) const;
 };

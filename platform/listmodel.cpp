@@ -72,10 +72,14 @@ bool ListModel::setData(const QModelIndex &index, const QVariant &value, int rol
     const bool checked = value.toInt() == Qt::Checked;
     flags = checked ? (flags | CellChecked) : (flags & ~CellChecked);
     emit dataChanged(index, index, { Qt::CheckStateRole });
-    if (d->owner->CellAction) {
-        auto handler = d->owner->CellAction;
+    const unsigned resets = d->resets;
+    d->DeliverLater([row, column, resets](Listbox::Impl &list) {
+        // After a reset the row no longer names the row the user clicked.
+        if (!list.owner->CellAction || list.resets != resets)
+            return;
+        auto handler = list.owner->CellAction;
         Dispatch([&] { handler(row, column); });
-    }
+    });
     return true;
 }
 
@@ -109,6 +113,7 @@ void ListModel::ShowRows(int count)
 void ListModel::ResetWith(const std::function<void()> &change)
 {
     beginResetModel();
+    ++d->resets;
     change();
     endResetModel();
 }

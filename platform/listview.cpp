@@ -1,6 +1,7 @@
 #include "platform/listview_p.h"
 
 #include "platform/application.h"
+#include "platform/control_p.h"
 #include "platform/dragitem.h"
 #include "platform/folderitem.h"
 #include "platform/graphics_p.h"
@@ -224,24 +225,36 @@ void ListView::dropEvent(QDropEvent *event)
         action = 2;
     else if (event->dropAction() == Qt::LinkAction)
         action = 3;
-    // The handler runs when the event loop next turns, not inside the drag machinery, as it may
-    // start work and yield.
-    Listbox *owner = d->owner;
+    d->DeliverLater([paths, action](Listbox::Impl &list) {
+        if (!list.owner->DropObject)
+            return;
+        std::vector<Ref<FolderItem>> items;
+        for (const std::string &p : paths)
+            items.push_back(FolderItem::FromNativePath(p));
+        auto drag = New<DragItem>(std::move(items));
+        auto handler = list.owner->DropObject;
+        Dispatch([&] { handler(drag, action); });
+    });
+}
+
+} // namespace platform::detail
+
+namespace platform {
+
+void Listbox::Impl::DeliverLater(std::function<void(Impl &)> event)
+{
+    if (!view)
+        return;
     std::weak_ptr<Control> weak = owner->weak_from_this();
     QMetaObject::invokeMethod(
-        this,
-        [weak, owner, paths, action] {
-            auto alive = weak.lock();
-            if (!alive || !owner->DropObject)
+        view.data(),
+        [weak, event = std::move(event)] {
+            auto alive = weak.lock(); // the handler may drop every other reference to the list
+            if (!alive || detail::ControlCore::Of(*alive).gone)
                 return;
-            std::vector<Ref<FolderItem>> items;
-            for (const std::string &p : paths)
-                items.push_back(FolderItem::FromNativePath(p));
-            auto drag = New<DragItem>(std::move(items));
-            auto handler = owner->DropObject;
-            Dispatch([&] { handler(drag, action); });
+            event(*static_cast<Listbox &>(*alive).m_impl);
         },
         Qt::QueuedConnection);
 }
 
-} // namespace platform::detail
+} // namespace platform
