@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -24,6 +25,27 @@ namespace {
 // The framework keeps every open window alive, as the program drops its own references. The
 // order is the stacking order as far as the framework saw it: frontmost first.
 std::vector<std::shared_ptr<Window>> g_openWindows;
+
+/// Where a window of `size` first appears: centred on the main screen, or on the screen of the
+/// window in front of it (the one it is opened from, else the main screen); no position leaves
+/// the place to the window system.
+std::optional<QPoint> FirstPosition(Window::Placement placement, const Window &self, QSize size)
+{
+    if (placement == Window::Placement::Default)
+        return std::nullopt;
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (placement == Window::Placement::ParentScreen) {
+        if (auto front = FrontmostWindow(); front && front.Raw() != &self) {
+            if (auto *fw = static_cast<QWidget *>(front->NativeHandle()); fw && fw->screen())
+                screen = fw->screen();
+        }
+    }
+    if (!screen)
+        return std::nullopt;
+    const QRect avail = screen->availableGeometry();
+    return QPoint(avail.x() + (avail.width() - size.width()) / 2,
+        avail.y() + (avail.height() - size.height()) / 2);
+}
 
 void MoveToFront(Window *w)
 {
@@ -315,20 +337,9 @@ void Window::Show()
     SetMinimumSize(m_impl->minWidth, m_impl->minHeight);
     SetMaximumSize(m_impl->maxWidth, m_impl->maxHeight);
     SetSize(m_impl->width, m_impl->height);
-    if (!m_impl->shownOnce && m_impl->placement != Placement::Default) {
-        QScreen *screen = QGuiApplication::primaryScreen();
-        if (m_impl->placement == Placement::ParentScreen) {
-            if (auto front = FrontmostWindow(); front && front.Raw() != this) {
-                if (auto *fw = static_cast<QWidget *>(front->NativeHandle()); fw && fw->screen())
-                    screen = fw->screen();
-            }
-        }
-        if (screen) {
-            const QRect avail = screen->availableGeometry();
-            const QSize size = w->size();
-            w->move(avail.x() + (avail.width() - size.width()) / 2,
-                avail.y() + (avail.height() - size.height()) / 2);
-        }
+    if (!m_impl->shownOnce) {
+        if (const auto at = FirstPosition(m_impl->placement, *this, w->size()))
+            w->move(*at);
     }
     m_impl->shownOnce = true;
     const bool wasVisible = w->isVisible();
