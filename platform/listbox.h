@@ -103,7 +103,9 @@ public:
     /// A mouse press on a cell, at (x, y) inside it; true when the handler has dealt with the
     /// click, so the list neither selects nor toggles anything.
     std::function<bool(int row, int column, int x, int y)> CellClick;
-    /// The user changed the cell's check box (or its text).
+    /// The user changed the cell's check box (or its text). Runs when the event loop next turns,
+    /// after Qt has finished with the click, so the handler may wait or reset the list; it is not
+    /// run when the list was reset (emptied, its columns changed) in between.
     std::function<void(int row, int column)> CellAction;
     std::function<void()> DoubleClick;
     /// Files or folders were dropped on the list; the action is 1 copy, 2 move, 3 link.
