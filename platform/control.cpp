@@ -172,25 +172,25 @@ int Control::Height() const { return ControlCore::Live(*this).local.height(); }
 
 void Control::SetLeft(int left)
 {
-    ControlCore::Live(*this); // named as this operation
+    ControlCore::Live(*this); // the error names this operation, not a getter below
     SetBounds(left, Top(), Width(), Height());
 }
 
 void Control::SetTop(int top)
 {
-    ControlCore::Live(*this); // named as this operation
+    ControlCore::Live(*this);
     SetBounds(Left(), top, Width(), Height());
 }
 
 void Control::SetWidth(int width)
 {
-    ControlCore::Live(*this); // named as this operation
+    ControlCore::Live(*this);
     SetBounds(Left(), Top(), width, Height());
 }
 
 void Control::SetHeight(int height)
 {
-    ControlCore::Live(*this); // named as this operation
+    ControlCore::Live(*this);
     SetBounds(Left(), Top(), Width(), height);
 }
 
