@@ -29,13 +29,10 @@ QFont FontFor(const std::string &family, double size)
     return font;
 }
 
-ControlCore &ControlCore::Live(const Control &c, std::source_location where)
+void ControlCore::ThrowGone(const ControlCore &core, std::source_location where)
 {
-    ControlCore &core = *c.m_core;
-    if (core.gone)
-        throw NilObjectException(std::string(where.function_name()) + ": the window of control \""
-            + core.name + "\" is gone");
-    return core;
+    throw NilObjectException(std::string(where.function_name()) + ": the window of control \""
+        + core.name + "\" is gone");
 }
 
 void ControlCore::WindowGone()

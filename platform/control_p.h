@@ -26,7 +26,13 @@ struct ControlCore
     /// The core of `c` for one of its operations; raises NilObjectException, naming the
     /// operation, once the control's window is gone.
     static ControlCore &Live(
-        const Control &c, std::source_location where = std::source_location::current());
+        const Control &c, std::source_location where = std::source_location::current())
+    {
+        if (c.m_core->gone) [[unlikely]]
+            ThrowGone(*c.m_core, where);
+        return *c.m_core;
+    }
+    [[noreturn]] static void ThrowGone(const ControlCore &core, std::source_location where);
 
     /// The window has closed (after its Close event) or been destroyed: the control lets go of
     /// it, and every operation on the control raises from now on.
