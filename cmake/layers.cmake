@@ -9,7 +9,7 @@ set(TLM_LAYER_FOLDERS platform core diagnostics ui/warnings scan ui/main app)
 # is the base's. Patterns rather than a list, so that a file split off a widget part lands in
 # the widgets library by its name alone.
 set(TLM_WIDGET_FILE_PATTERNS
-    window* control* listbox* display* menu* graphics* clipboard* dragitem* picture* qtpicture*
+    window* control* list* textstore* chunkedarray* columnwidths* display* menu* graphics* clipboard* dragitem* picture* qtpicture*
     guiapplication* dialogs.cpp)
 
 # Sets `out` to TRUE when the file called `name` (no folder) belongs to the widgets library.

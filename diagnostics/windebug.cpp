@@ -6,12 +6,7 @@
 
 using namespace platform;
 
-Ref<winDebug> winDebug_()
-{
-    if (auto open = OpenWindowOf<winDebug>())
-        return open;
-    return MakeWindow<winDebug>();
-}
+Ref<winDebug> winDebug_() { return OpenOrMakeWindow<winDebug>(); }
 
 void winDebug::Layout()
 {

@@ -1,6 +1,7 @@
 #include "platform/control.h"
 
 #include "platform/control_p.h"
+#include "platform/exceptions.h"
 #include "platform/window.h"
 #include "platform/window_p.h"
 
@@ -26,6 +27,18 @@ QFont FontFor(const std::string &family, double size)
         pixels = size;
     font.setPixelSize(std::max(1, int(std::lround(pixels))));
     return font;
+}
+
+void ControlCore::ThrowGone(const ControlCore &core, std::source_location where)
+{
+    throw NilObjectException(std::string(where.function_name()) + ": the window of control \""
+        + core.name + "\" is gone");
+}
+
+void ControlCore::WindowGone()
+{
+    gone = true;
+    window = nullptr;
 }
 
 void ControlCore::Attach(QWidget *w)
@@ -135,23 +148,52 @@ Control::~Control()
     }
 }
 
-const std::string &Control::Name() const { return m_core->name; }
-Window *Control::ParentWindow() const { return m_core->window; }
-Control *Control::Parent() const { return m_core->parent; }
+const std::string &Control::Name() const { return ControlCore::Live(*this).name; }
+Window *Control::ParentWindow() const { return ControlCore::Live(*this).window; }
+Control *Control::Parent() const { return ControlCore::Live(*this).parent; }
 
-int Control::Left() const { return m_core->ContainerOrigin().x() + m_core->local.x(); }
-int Control::Top() const { return m_core->ContainerOrigin().y() + m_core->local.y(); }
-int Control::Width() const { return m_core->local.width(); }
-int Control::Height() const { return m_core->local.height(); }
+int Control::Left() const
+{
+    const ControlCore &c = ControlCore::Live(*this);
+    return c.ContainerOrigin().x() + c.local.x();
+}
 
-void Control::SetLeft(int left) { SetBounds(left, Top(), Width(), Height()); }
-void Control::SetTop(int top) { SetBounds(Left(), top, Width(), Height()); }
-void Control::SetWidth(int width) { SetBounds(Left(), Top(), width, Height()); }
-void Control::SetHeight(int height) { SetBounds(Left(), Top(), Width(), height); }
+int Control::Top() const
+{
+    const ControlCore &c = ControlCore::Live(*this);
+    return c.ContainerOrigin().y() + c.local.y();
+}
+
+int Control::Width() const { return ControlCore::Live(*this).local.width(); }
+int Control::Height() const { return ControlCore::Live(*this).local.height(); }
+
+void Control::SetLeft(int left)
+{
+    ControlCore::Live(*this); // the error names this operation, not a getter below
+    SetBounds(left, Top(), Width(), Height());
+}
+
+void Control::SetTop(int top)
+{
+    ControlCore::Live(*this);
+    SetBounds(Left(), top, Width(), Height());
+}
+
+void Control::SetWidth(int width)
+{
+    ControlCore::Live(*this);
+    SetBounds(Left(), Top(), width, Height());
+}
+
+void Control::SetHeight(int height)
+{
+    ControlCore::Live(*this);
+    SetBounds(Left(), Top(), Width(), height);
+}
 
 void Control::SetBounds(int left, int top, int width, int height)
 {
-    ControlCore &c = *m_core;
+    ControlCore &c = ControlCore::Live(*this);
     const QPoint origin = c.ContainerOrigin();
     const bool resized = QSize(width, height) != c.local.size();
     c.local = QRect(left - origin.x(), top - origin.y(), std::max(0, width), std::max(0, height));
@@ -163,84 +205,91 @@ void Control::SetBounds(int left, int top, int width, int height)
     }
 }
 
-bool Control::LockLeft() const { return m_core->lockLeft; }
-bool Control::LockTop() const { return m_core->lockTop; }
-bool Control::LockRight() const { return m_core->lockRight; }
-bool Control::LockBottom() const { return m_core->lockBottom; }
+bool Control::LockLeft() const { return ControlCore::Live(*this).lockLeft; }
+bool Control::LockTop() const { return ControlCore::Live(*this).lockTop; }
+bool Control::LockRight() const { return ControlCore::Live(*this).lockRight; }
+bool Control::LockBottom() const { return ControlCore::Live(*this).lockBottom; }
 
 void Control::SetLocks(bool left, bool top, bool right, bool bottom)
 {
-    m_core->lockLeft = left;
-    m_core->lockTop = top;
-    m_core->lockRight = right;
-    m_core->lockBottom = bottom;
-    m_core->Anchor();
+    ControlCore &c = ControlCore::Live(*this);
+    c.lockLeft = left;
+    c.lockTop = top;
+    c.lockRight = right;
+    c.lockBottom = bottom;
+    c.Anchor();
 }
 
-bool Control::Enabled() const { return m_core->enabled; }
+bool Control::Enabled() const { return ControlCore::Live(*this).enabled; }
 
 void Control::SetEnabled(bool enabled)
 {
-    m_core->enabled = enabled;
-    if (m_core->widget)
-        m_core->widget->setEnabled(enabled);
+    ControlCore &c = ControlCore::Live(*this);
+    c.enabled = enabled;
+    if (c.widget)
+        c.widget->setEnabled(enabled);
 }
 
-bool Control::Visible() const { return m_core->visible; }
+bool Control::Visible() const { return ControlCore::Live(*this).visible; }
 
 void Control::SetVisible(bool visible)
 {
-    m_core->visible = visible;
-    if (m_core->widget && (m_core->window || !visible))
-        m_core->widget->setVisible(visible);
+    ControlCore &c = ControlCore::Live(*this);
+    c.visible = visible;
+    if (c.widget && (c.window || !visible))
+        c.widget->setVisible(visible);
 }
 
-const std::string &Control::HelpTag() const { return m_core->helpTag; }
+const std::string &Control::HelpTag() const { return ControlCore::Live(*this).helpTag; }
 
 void Control::SetHelpTag(const std::string &tag)
 {
-    m_core->helpTag = tag;
-    if (m_core->widget)
-        m_core->widget->setToolTip(QString::fromStdString(tag));
+    ControlCore &c = ControlCore::Live(*this);
+    c.helpTag = tag;
+    if (c.widget)
+        c.widget->setToolTip(QString::fromStdString(tag));
 }
 
-int Control::TabIndex() const { return m_core->tabIndex; }
+int Control::TabIndex() const { return ControlCore::Live(*this).tabIndex; }
 
 void Control::SetTabIndex(int index)
 {
-    m_core->tabIndex = index;
-    if (m_core->window)
-        WindowAccess::UpdateTabOrder(*m_core->window);
+    ControlCore &c = ControlCore::Live(*this);
+    c.tabIndex = index;
+    if (c.window)
+        WindowAccess::UpdateTabOrder(*c.window);
 }
 
-const std::string &Control::TextFont() const { return m_core->textFont; }
+const std::string &Control::TextFont() const { return ControlCore::Live(*this).textFont; }
 
 void Control::SetTextFont(const std::string &family)
 {
-    m_core->textFont = family;
-    m_core->ApplyFont();
+    ControlCore &c = ControlCore::Live(*this);
+    c.textFont = family;
+    c.ApplyFont();
 }
 
-double Control::TextSize() const { return m_core->textSize; }
+double Control::TextSize() const { return ControlCore::Live(*this).textSize; }
 
 void Control::SetTextSize(double size)
 {
-    m_core->textSize = size;
-    m_core->ApplyFont();
+    ControlCore &c = ControlCore::Live(*this);
+    c.textSize = size;
+    c.ApplyFont();
 }
 
 void Control::Refresh()
 {
-    if (m_core->widget)
-        m_core->widget->update();
+    if (QWidget *w = ControlCore::Live(*this).Widget())
+        w->update();
 }
 
 void Control::SetFocus()
 {
-    if (m_core->widget)
-        m_core->widget->setFocus(Qt::OtherFocusReason);
+    if (QWidget *w = ControlCore::Live(*this).Widget())
+        w->setFocus(Qt::OtherFocusReason);
 }
 
-void *Control::NativeHandle() const { return m_core->widget.data(); }
+void *Control::NativeHandle() const { return m_core->gone ? nullptr : m_core->widget.data(); }
 
 } // namespace platform

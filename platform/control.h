@@ -19,7 +19,9 @@ struct ControlCore;
 /// one locked only right or bottom moves, and one with neither keeps its position.
 ///
 /// Controls are made with std::make_shared (or New) and added to a window with
-/// Window::AddControl. Their properties may be set from any cooperative thread.
+/// Window::AddControl. Their properties may be set from any cooperative thread. A control does
+/// not outlive its window: once the window has closed (after its Close event) or is destroyed,
+/// every operation below raises NilObjectException, and the control's events no longer fire.
 class Control : public std::enable_shared_from_this<Control>
 {
 public:

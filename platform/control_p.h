@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QWidget>
 
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,20 @@ struct ControlCore
     }
 
     static ControlCore &Of(const Control &c) { return *c.m_core; }
+    /// The core of `c` for one of its operations; raises NilObjectException, naming the
+    /// operation, once the control's window is gone.
+    static ControlCore &Live(
+        const Control &c, std::source_location where = std::source_location::current())
+    {
+        if (c.m_core->gone) [[unlikely]]
+            ThrowGone(*c.m_core, where);
+        return *c.m_core;
+    }
+    [[noreturn]] static void ThrowGone(const ControlCore &core, std::source_location where);
+
+    /// The window has closed (after its Close event) or been destroyed: the control lets go of
+    /// it, and every operation on the control raises from now on.
+    void WindowGone();
 
     /// Gives the control its widget; the control owns it until the window's widget takes it.
     void Attach(QWidget *w);
@@ -45,7 +60,8 @@ struct ControlCore
     Control *owner;
     QPointer<QWidget> widget;
     std::string name;
-    Window *window = nullptr;
+    Window *window = nullptr; // cleared when the window goes
+    bool gone = false; // the window has gone; the control is a dead reference
     Control *parent = nullptr;
     std::vector<Control *> children; // in order of addition
 

@@ -11,6 +11,7 @@
 #include <QTextCursor>
 
 #include <algorithm>
+#include <source_location>
 #include <utility>
 
 namespace platform {
@@ -19,9 +20,11 @@ using detail::ControlCore;
 
 namespace {
 
-template<class W> W *WidgetOf(const Control &c)
+// The control's widget for one of its operations, which raise once the window is gone.
+template<class W>
+W *WidgetOf(const Control &c, std::source_location where = std::source_location::current())
 {
-    return static_cast<W *>(ControlCore::Of(c).Widget());
+    return static_cast<W *>(ControlCore::Live(c, where).Widget());
 }
 
 QString Q(const std::string &s) { return QString::fromStdString(s); }
@@ -117,25 +120,35 @@ ProgressBar::ProgressBar()
     Apply();
 }
 
-int ProgressBar::Maximum() const { return m_maximum; }
+int ProgressBar::Maximum() const
+{
+    ControlCore::Live(*this);
+    return m_maximum;
+}
 
 void ProgressBar::SetMaximum(int maximum)
 {
+    ControlCore::Live(*this);
     m_maximum = maximum;
     Apply();
 }
 
-int ProgressBar::Value() const { return m_value; }
+int ProgressBar::Value() const
+{
+    ControlCore::Live(*this);
+    return m_value;
+}
 
 void ProgressBar::SetValue(int value)
 {
+    ControlCore::Live(*this);
     m_value = value;
     Apply();
 }
 
 void ProgressBar::Apply()
 {
-    auto *bar = WidgetOf<QProgressBar>(*this);
+    auto *bar = static_cast<QProgressBar *>(ControlCore::Of(*this).Widget());
     if (!bar)
         return;
     if (m_maximum <= 0) {
@@ -176,6 +189,8 @@ EditField::EditField()
     // One SelChange per change of the selection, though Qt may signal it twice.
     auto last = std::make_shared<std::pair<int, int>>(0, 0);
     auto changed = [this, last] {
+        if (ControlCore::Of(*this).gone)
+            return; // Qt tearing the widget down
         const std::pair<int, int> now(SelStart(), SelLength());
         if (now == *last)
             return;

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -102,7 +103,9 @@ public:
     /// A mouse press on a cell, at (x, y) inside it; true when the handler has dealt with the
     /// click, so the list neither selects nor toggles anything.
     std::function<bool(int row, int column, int x, int y)> CellClick;
-    /// The user changed the cell's check box (or its text).
+    /// The user changed the cell's check box (or its text). Runs when the event loop next turns,
+    /// after Qt has finished with the click, so the handler may wait or reset the list; it is not
+    /// run when the list was reset (emptied, its columns changed) in between.
     std::function<void(int row, int column)> CellAction;
     std::function<void()> DoubleClick;
     /// Files or folders were dropped on the list; the action is 1 copy, 2 move, 3 link.
@@ -117,6 +120,8 @@ private:
     friend class detail::ListView;
     friend class detail::ListDelegate;
     struct Impl;
+    /// The storage for one of the list's operations; raises once the window is gone.
+    Impl &Checked(std::source_location where = std::source_location::current()) const;
     std::unique_ptr<Impl> m_impl;
 };
 

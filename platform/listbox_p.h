@@ -1,76 +1,24 @@
 #pragma once
 
-// The Listbox's storage and its Qt side: a flat model over compact row storage, the tree view
-// that shows it, and the delegate that lets the program paint cell backgrounds.
+// The Listbox's storage: the rows, their cells, tags, check boxes and pictures, kept compactly,
+// and what the list's Qt side (listview_p.h) reads of them.
 
+#include "platform/chunkedarray_p.h"
 #include "platform/listbox.h"
+#include "platform/textstore_p.h"
 
-#include <QAbstractTableModel>
 #include <QPixmap>
 #include <QPointer>
-#include <QStyledItemDelegate>
 #include <QTimer>
-#include <QTreeView>
 
 #include <any>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform::detail {
-
-/// A growable array in fixed chunks: appending never moves what is stored, so growth costs no
-/// copies and no transient doubling of memory. New elements are zero.
-template<class T, unsigned Shift> class ChunkedArray
-{
-public:
-    static constexpr std::size_t ChunkSize = std::size_t(1) << Shift;
-
-    std::size_t Size() const { return m_size; }
-    T &operator[](std::size_t i) { return m_chunks[i >> Shift][i & (ChunkSize - 1)]; }
-    const T &operator[](std::size_t i) const { return m_chunks[i >> Shift][i & (ChunkSize - 1)]; }
-    /// Grows to `n` elements (never shrinks).
-    void Grow(std::size_t n)
-    {
-        while (m_chunks.size() * ChunkSize < n)
-            m_chunks.push_back(std::make_unique<T[]>(ChunkSize));
-        if (n > m_size)
-            m_size = n;
-    }
-    void Clear()
-    {
-        m_chunks.clear();
-        m_size = 0;
-    }
-
-private:
-    std::vector<std::unique_ptr<T[]>> m_chunks;
-    std::size_t m_size = 0;
-};
-
-/// Texts packed into large blocks. A handle of a text of up to seven bytes holds the text
-/// itself; a longer text is stored once, with its length, and the handle locates it. The handle
-/// 0 is the empty text.
-class TextStore
-{
-public:
-    using Handle = uint64_t;
-
-    Handle Add(std::string_view text);
-    /// The text of `handle`, which must stay where it is while the view is used (a short text
-    /// lives inside the handle).
-    std::string_view View(const Handle &handle) const;
-    static bool IsShort(Handle h) { return !(h >> 63); }
-    void Clear();
-
-private:
-    static constexpr std::size_t BlockSize = std::size_t(1) << 20;
-    std::vector<std::unique_ptr<char[]>> m_blocks;
-    std::size_t m_used = BlockSize; // bytes used of the last block
-};
 
 /// A tag value as the list stores it: numbers inline, texts in the text store, other values in
 /// a side table.
@@ -126,6 +74,7 @@ struct Listbox::Impl
 
     QTimer flushTimer;
     bool applyingWidths = false;
+    unsigned resets = 0; // model resets so far (emptied, columns changed)
 
     void CheckRow(int row, const char *what) const;
     void CheckColumn(int column, const char *what) const;
@@ -147,69 +96,12 @@ struct Listbox::Impl
     void ApplyColumnWidths();
     void UserResizedColumns();
     void FireChange();
+    /// Runs `event` when the event loop next turns, outside Qt's handling of the input that
+    /// caused it (its handler may wait, and the model may change meanwhile); nothing runs when
+    /// the list or its window has gone by then.
+    void DeliverLater(std::function<void(Impl &)> event);
+    /// True when a dropped entry (a folder, or a file with that name suffix) is accepted.
+    bool AcceptsDrop(bool isFolder, const std::string &suffix) const;
 };
 
 } // namespace platform
-
-namespace platform::detail {
-
-class ListModel : public QAbstractTableModel
-{
-public:
-    ListModel(Listbox::Impl *d, QObject *parent);
-
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    QModelIndex index(
-        int row, int column, const QModelIndex &parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
-    Qt::ItemFlags flags(const QModelIndex &index) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-    void ShowRows(int count);
-    void ResetWith(const std::function<void()> &change);
-    void NotifyCell(int row, int column);
-    void NotifyHeading(int column);
-
-private:
-    Listbox::Impl *d;
-};
-
-class ListDelegate : public QStyledItemDelegate
-{
-public:
-    ListDelegate(Listbox::Impl *d, QObject *parent);
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-        const QModelIndex &index) const override;
-
-private:
-    Listbox::Impl *d;
-};
-
-class ListView : public QTreeView
-{
-public:
-    explicit ListView(Listbox::Impl *d);
-    /// Height of a row, also when the list is empty.
-    int RowHeight() const;
-    /// Calls the program's background painter for one cell; true when it painted all.
-    bool PaintBackground(QPainter *painter, const QRect &rect, int row, int column) const;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-    bool viewportEvent(QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-
-private:
-    std::vector<std::string> AcceptedPaths(const QMimeData *mime) const;
-    Listbox::Impl *d;
-    bool m_swallowRelease = false;
-};
-
-} // namespace platform::detail

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -27,6 +28,27 @@ std::vector<std::shared_ptr<Window>> g_openWindows;
 
 // Held weakly: the main window lives as long as it is open, like any other.
 std::weak_ptr<Window> g_mainWindow;
+
+/// Where a window of `size` first appears: centred on the main screen, or on the screen of the
+/// window in front of it (the one it is opened from, else the main screen); no position leaves
+/// the place to the window system.
+std::optional<QPoint> FirstPosition(Window::Placement placement, const Window &self, QSize size)
+{
+    if (placement == Window::Placement::Default)
+        return std::nullopt;
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (placement == Window::Placement::ParentScreen) {
+        if (auto front = FrontmostWindow(); front && front.Raw() != &self) {
+            if (auto *fw = static_cast<QWidget *>(front->NativeHandle()); fw && fw->screen())
+                screen = fw->screen();
+        }
+    }
+    if (!screen)
+        return std::nullopt;
+    const QRect avail = screen->availableGeometry();
+    return QPoint(avail.x() + (avail.width() - size.width()) / 2,
+        avail.y() + (avail.height() - size.height()) / 2);
+}
 
 void MoveToFront(Window *w)
 {
@@ -110,6 +132,7 @@ void ReleaseAllWindows()
     auto windows = std::move(g_openWindows);
     g_openWindows.clear();
     for (auto &w : windows) {
+        WindowAccess::ControlsGone(*w);
         if (auto *widget = static_cast<WindowWidget *>(w->NativeHandle())) {
             widget->Detach();
             delete widget;
@@ -189,6 +212,12 @@ Window *WindowAccess::FromWidget(const QWidget *widget)
     return nullptr;
 }
 
+void WindowAccess::ControlsGone(Window &w)
+{
+    for (const auto &c : w.m_impl->controls)
+        detail::ControlCore::Of(*c).WindowGone();
+}
+
 Window::Window()
     : m_impl(std::make_unique<Impl>())
 {
@@ -198,6 +227,7 @@ Window::Window()
 
 Window::~Window()
 {
+    WindowAccess::ControlsGone(*this); // a control may be held beyond its window
     if (m_impl->widget) {
         m_impl->widget->Detach();
         delete m_impl->widget.data();
@@ -313,20 +343,9 @@ void Window::Show()
     SetMinimumSize(m_impl->minWidth, m_impl->minHeight);
     SetMaximumSize(m_impl->maxWidth, m_impl->maxHeight);
     SetSize(m_impl->width, m_impl->height);
-    if (!m_impl->shownOnce && m_impl->placement != Placement::Default) {
-        QScreen *screen = QGuiApplication::primaryScreen();
-        if (m_impl->placement == Placement::ParentScreen) {
-            if (auto front = FrontmostWindow(); front && front.Raw() != this) {
-                if (auto *fw = static_cast<QWidget *>(front->NativeHandle()); fw && fw->screen())
-                    screen = fw->screen();
-            }
-        }
-        if (screen) {
-            const QRect avail = screen->availableGeometry();
-            const QSize size = w->size();
-            w->move(avail.x() + (avail.width() - size.width()) / 2,
-                avail.y() + (avail.height() - size.height()) / 2);
-        }
+    if (!m_impl->shownOnce) {
+        if (const auto at = FirstPosition(m_impl->placement, *this, w->size()))
+            w->move(*at);
     }
     m_impl->shownOnce = true;
     const bool wasVisible = w->isVisible();
@@ -344,6 +363,7 @@ void Window::Close()
     m_impl->closed = true;
     auto self = shared_from_this(); // the registry may hold the last reference
     Dispatch([this] { Event_Close(); });
+    WindowAccess::ControlsGone(*this); // its widgets go with the window's at the next turn
     if (auto *w = m_impl->widget.data()) {
         w->Detach();
         w->hide();

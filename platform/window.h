@@ -139,6 +139,14 @@ template<class W> Ref<W> OpenWindowOf()
     }
     return nullptr;
 }
+/// The accessor of a window class with one instance: the frontmost open window of class `W`, or
+/// a new one (made, shown and opened as MakeWindow does) when there is none.
+template<class W> Ref<W> OpenOrMakeWindow()
+{
+    if (auto open = OpenWindowOf<W>())
+        return open;
+    return MakeWindow<W>();
+}
 /// Closes every open window, frontmost first, each with its Close event.
 void CloseAllWindows();
 

@@ -50,6 +50,8 @@ struct WindowAccess
     static void Activated(Window &w);
     /// The window whose widget is `widget` (a top-level widget), nullptr when none.
     static Window *FromWidget(const QWidget *widget);
+    /// The window is going: its controls let go of it and raise on every later use.
+    static void ControlsGone(Window &w);
 };
 
 } // namespace platform

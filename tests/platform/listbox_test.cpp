@@ -81,6 +81,27 @@ protected:
         }
     }
     bool ViewHasAllRows() { return view->model()->rowCount() == list->ListCount(); }
+    /// A real click on the check box of the cell, as the user gives it.
+    void ClickCheckBox(int row, int column)
+    {
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.rect = view->visualRect(view->model()->index(row, column));
+        option.features |= QStyleOptionViewItem::HasCheckIndicator;
+        option.checkState = Qt::Checked;
+        const QRect box
+            = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, box.center());
+    }
+    /// Turns the event loop until a call posted now has run: whatever was posted before it has
+    /// been delivered.
+    static bool EventsPostedSoFarDelivered()
+    {
+        bool sentinel = false;
+        QMetaObject::invokeMethod(
+            qApp, [&] { sentinel = true; }, Qt::QueuedConnection);
+        return ProcessEventsUntil([&] { return sentinel; }, kWaitMs);
+    }
 
     Ref<ListWindow> window;
     Ref<Listbox> list;
@@ -195,29 +216,66 @@ TEST_F(ListboxTest, CellAction_OnlyForTheUsersChange)
     };
     list->SetCellCheck(2, 3, true);
     list->SetCellCheck(0, 3, false);
+    ASSERT_TRUE(EventsPostedSoFarDelivered());
     EXPECT_TRUE(actions.empty());
 
     ASSERT_TRUE(ProcessEventsUntil([&] { return ViewHasAllRows(); }, kWaitMs));
     // The view's own path for a click on a box.
     QAbstractItemModel *model = view->model();
     ASSERT_TRUE(model->setData(model->index(0, 3), Qt::Checked, Qt::CheckStateRole));
-    ASSERT_EQ(actions.size(), 1u);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !actions.empty(); }, kWaitMs));
     EXPECT_EQ(actions[0], std::make_pair(0, 3));
     EXPECT_TRUE(seenState[0]); // the handler sees the new state
 
     // A real click on the box of row 1.
     window->Show();
-    QStyleOptionViewItem option;
-    option.initFrom(view);
-    option.rect = view->visualRect(model->index(1, 3));
-    option.features |= QStyleOptionViewItem::HasCheckIndicator;
-    option.checkState = Qt::Checked;
-    const QRect box
-        = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, box.center());
-    ASSERT_EQ(actions.size(), 2u);
+    ClickCheckBox(1, 3);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return actions.size() == 2; }, kWaitMs));
     EXPECT_EQ(actions[1], std::make_pair(1, 3));
     EXPECT_FALSE(list->CellCheck(1, 3));
+    EXPECT_FALSE(seenState[1]);
+    ASSERT_TRUE(EventsPostedSoFarDelivered());
+    EXPECT_EQ(actions.size(), 2u);
+}
+
+TEST_F(ListboxTest, CellAction_RealClick_RunsAfterTheClickHandlingAndMayResetTheList)
+{
+    AddFileRows(3);
+    window->Show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ViewHasAllRows(); }, kWaitMs));
+    bool clickReturned = false;
+    std::vector<std::pair<int, int>> actions;
+    std::vector<bool> afterClick;
+    list->CellAction = [&](int row, int column) {
+        actions.emplace_back(row, column);
+        afterClick.push_back(clickReturned);
+        // As a loader does: the model is reset and refilled from the handler.
+        list->DeleteAllRows();
+        AddFileRows(2);
+    };
+    ClickCheckBox(1, 3);
+    clickReturned = true;
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !actions.empty(); }, kWaitMs));
+    ASSERT_TRUE(EventsPostedSoFarDelivered());
+    ASSERT_EQ(actions.size(), 1u);
+    EXPECT_EQ(actions[0], std::make_pair(1, 3));
+    EXPECT_TRUE(afterClick[0]);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ViewHasAllRows(); }, kWaitMs));
+    EXPECT_EQ(view->model()->rowCount(), 2);
+}
+
+TEST_F(ListboxTest, CellAction_ListEmptiedBeforeDelivery_NotDelivered)
+{
+    AddFileRows(3);
+    window->Show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ViewHasAllRows(); }, kWaitMs));
+    int actions = 0;
+    list->CellAction = [&](int, int) { ++actions; };
+    ClickCheckBox(1, 3);
+    list->DeleteAllRows(); // row 1 is another file now
+    AddFileRows(3);
+    ASSERT_TRUE(EventsPostedSoFarDelivered());
+    EXPECT_EQ(actions, 0);
 }
 
 TEST_F(ListboxTest, Selection_CountsIndexAndChange)

@@ -14,11 +14,13 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -567,6 +569,32 @@ TEST_F(WindowTest, Close_ByTheFrame_RunsCloseAndForgetsTheWindow)
     EXPECT_EQ(std::count(w->events.begin(), w->events.end(), "window close"), 1);
     for (const auto &open : OpenWindows())
         EXPECT_NE(open.Raw(), w.Raw());
+}
+
+TEST_F(WindowTest, Placement_CentredOnItsScreenAtTheFirstShowOnly)
+{
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    for (auto placement : { Window::Placement::MainScreen, Window::Placement::ParentScreen }) {
+        SCOPED_TRACE(int(placement));
+        auto parent = MakeTestWindow(nullptr); // in front when the placed window opens
+        auto w = MakeTestWindow(nullptr, [placement](TestWindow &win) {
+            win.SetSize(300, 200);
+            win.SetPlacement(placement);
+        });
+        // The frame goes where a window of its content's size would be centred.
+        const QSize size = WidgetOf(*w)->size();
+        EXPECT_EQ(WidgetOf(*w)->pos(),
+            avail.topLeft()
+                + QPoint((avail.width() - size.width()) / 2, (avail.height() - size.height()) / 2));
+
+        // Shown again after the user moved it: it stays where it was put.
+        WidgetOf(*w)->move(avail.topLeft() + QPoint(7, 9));
+        w->SetVisible(false);
+        w->Show();
+        EXPECT_EQ(WidgetOf(*w)->pos(), avail.topLeft() + QPoint(7, 9));
+        w->Close();
+        parent->Close();
+    }
 }
 
 TEST_F(WindowTest, Frontmost_IsTheWindowShownLast)

@@ -8,12 +8,7 @@
 
 using namespace platform;
 
-Ref<Window1> Window1_()
-{
-    if (auto open = OpenWindowOf<Window1>())
-        return open;
-    return MakeWindow<Window1>();
-}
+Ref<Window1> Window1_() { return OpenOrMakeWindow<Window1>(); }
 
 void Window1::Layout()
 {
