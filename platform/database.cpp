@@ -179,6 +179,8 @@ void Database::SQLExecute(const std::string &sql)
         c.Finish(st);
         return;
     }
+    if (!c.Fits(sql))
+        return;
     const char *p = sql.data();
     const char *end = p + sql.size();
     bool first = true;
@@ -233,9 +235,13 @@ Ref<RecordSet> Database::SQLSelect(const std::string &sql)
         if (!c.m_selectCache.Contains(cacheKey))
             c.m_selectCache.Put(cacheKey, st);
     }
-    for (std::size_t i = 0; i < text.values.size(); ++i)
-        sqlite3_bind_text64(st->stmt, int(i + 1), text.values[i].data(), text.values[i].size(),
-            SQLITE_TRANSIENT, SQLITE_UTF8);
+    for (std::size_t i = 0; i < text.values.size(); ++i) {
+        if (!c.Bound(sqlite3_bind_text64(st->stmt, int(i + 1), text.values[i].data(),
+                text.values[i].size(), SQLITE_TRANSIENT, SQLITE_UTF8))) {
+            Release(st);
+            return nullptr;
+        }
+    }
     const int rc = sqlite3_step(st->stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         c.SetSqliteError(rc);
@@ -285,9 +291,7 @@ void Database::InsertRecord(const std::string &table, const DatabaseRecord &reco
     if (!st)
         return;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const int rc = Bind(st->stmt, int(i + 1), entries[i].value);
-        if (rc != SQLITE_OK) {
-            c.SetSqliteError(rc);
+        if (!c.Bound(Bind(st->stmt, int(i + 1), entries[i].value))) {
             Release(st);
             return;
         }

@@ -1,5 +1,6 @@
 #include "platform/database_connection_p.h"
 
+#include <climits>
 #include <cstring>
 
 #include "platform/application.h"
@@ -42,6 +43,14 @@ void Connection::ClearError()
     *m_error = false;
     *m_code = 0;
     m_message->clear();
+}
+
+bool Connection::Bound(int rc)
+{
+    if (rc == SQLITE_OK)
+        return true;
+    SetSqliteError(rc);
+    return false;
 }
 
 // --- who may run a statement ------------------------------------------------------------------
@@ -180,8 +189,18 @@ bool Connection::Finish(StatementPtr &st)
     return ok;
 }
 
+bool Connection::Fits(const std::string &sql)
+{
+    if (sql.size() <= std::size_t(INT_MAX))
+        return true;
+    SetError(SQLITE_TOOBIG, "The statement is too long.");
+    return false;
+}
+
 StatementPtr Connection::Prepare(const std::string &sql)
 {
+    if (!Fits(sql))
+        return nullptr;
     sqlite3_stmt *raw = nullptr;
     const int rc = sqlite3_prepare_v3(
         m_db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw, nullptr);

@@ -42,6 +42,8 @@ public:
     void SetError(int code, const std::string &message);
     void SetSqliteError(int rc);
     void ClearError();
+    /// `rc` is the result of a bind: false with the error set when the value was not bound.
+    bool Bound(int rc);
 
     /// The entry of every call that runs a statement: false (with the error set) when there is no
     /// connection; otherwise waits until no other thread's transaction is open.
@@ -57,6 +59,8 @@ public:
     /// The end of a call that runs a statement to its end: runs it, gives it back, notes the
     /// transaction, and clears the error when it succeeded (true) or leaves it set.
     bool Finish(StatementPtr &st);
+    /// False with the error set when `sql` is longer than SQLite's interface takes.
+    bool Fits(const std::string &sql);
     /// The first statement of `sql`, prepared (not cached); nil with the error set when it does
     /// not prepare or holds no statement.
     StatementPtr Prepare(const std::string &sql);

@@ -99,9 +99,13 @@ int64_t RecordSet::RecordCount()
     StatementPtr st = c.CachedStatement("SELECT count(*) FROM (" + inner + "\n)");
     if (!st)
         return -1;
-    for (std::size_t i = 0; i < cur.m_values.size(); ++i)
-        sqlite3_bind_text64(st->stmt, int(i + 1), cur.m_values[i].data(), cur.m_values[i].size(),
-            SQLITE_STATIC, SQLITE_UTF8);
+    for (std::size_t i = 0; i < cur.m_values.size(); ++i) {
+        if (!c.Bound(sqlite3_bind_text64(st->stmt, int(i + 1), cur.m_values[i].data(),
+                cur.m_values[i].size(), SQLITE_STATIC, SQLITE_UTF8))) {
+            Release(st);
+            return -1;
+        }
+    }
     const int rc = sqlite3_step(st->stmt);
     if (rc == SQLITE_ROW) {
         cur.m_count = sqlite3_column_int64(st->stmt, 0);
@@ -152,8 +156,7 @@ void RecordSet::Edit()
     }
     if (!cur.m_st->hiddenRowid) {
         cur.m_conn->SetError(SQLITE_MISUSE,
-            "The record set cannot be edited: its columns are not those of the rows "
-            "of one table.");
+            "The record set cannot be edited: its rows are not each a row of one table.");
         return;
     }
     cur.m_editing = true;
@@ -204,9 +207,17 @@ void RecordSet::Update()
     if (!st)
         return;
     int index = 1;
-    for (int i : changed)
-        Bind(st->stmt, index++, *cur.m_pending[std::size_t(i)]);
-    sqlite3_bind_int64(st->stmt, index, sqlite3_column_int64(select, cur.m_columns));
+    for (int i : changed) {
+        if (!c.Bound(Bind(st->stmt, index++, *cur.m_pending[std::size_t(i)]))) {
+            Release(st);
+            return;
+        }
+    }
+    if (!c.Bound(
+            sqlite3_bind_int64(st->stmt, index, sqlite3_column_int64(select, cur.m_columns)))) {
+        Release(st);
+        return;
+    }
     if (!c.Finish(st))
         return;
     if (sqlite3_changes(c.m_db) != 1)

@@ -136,6 +136,84 @@ bool Compares(std::string_view previous)
     return false;
 }
 
+/// SQLite's aggregate functions; `minMax`: min and max, which aggregate only with one argument.
+bool IsAggregateName(std::string_view word, bool &minMax)
+{
+    minMax = Is(word, "min") || Is(word, "max");
+    if (minMax)
+        return true;
+    for (const char *name : { "count", "sum", "total", "avg", "group_concat", "string_agg",
+             "json_group_array", "json_group_object", "jsonb_group_array", "jsonb_group_object",
+             "median", "percentile", "percentile_cont", "percentile_disc" }) {
+        if (Is(word, name))
+            return true;
+    }
+    return false;
+}
+
+/// Follows the calls of aggregate functions in one select, not in its subqueries: a call such as
+/// count(*), sum(x) or min(x) makes one row of many (min and max with two arguments are scalar
+/// functions), unless OVER follows it (after any FILTER clause): a window function leaves every
+/// row as it is.
+class AggregateCalls
+{
+public:
+    /// Takes the select's next token; `depth`: the parentheses open after it. True when the
+    /// token shows that a call aggregates.
+    bool Take(Kind kind, std::string_view text, int depth);
+    /// At the end of the select: true when its last call aggregates.
+    bool End() const { return m_after == After::Call; }
+
+private:
+    struct Call
+    {
+        int depth; // the parentheses open inside the call
+        int commas;
+        bool minMax;
+    };
+    std::vector<Call> m_open;
+    bool m_named = false; // the last token names an aggregate function
+    bool m_namedMinMax = false;
+    enum class After { Nothing, Call, Filter } m_after = After::Nothing;
+    int m_filterDepth = 0;
+};
+
+bool AggregateCalls::Take(Kind kind, std::string_view text, int depth)
+{
+    bool aggregates = false;
+    if (m_after == After::Filter) {
+        if (kind == Kind::Close && depth == m_filterDepth)
+            m_after = After::Call;
+        return false;
+    }
+    if (m_after == After::Call) {
+        m_after = After::Nothing;
+        if (kind == Kind::Word && Is(text, "FILTER")) {
+            m_after = After::Filter;
+            m_filterDepth = depth;
+            return false;
+        }
+        aggregates = !(kind == Kind::Word && Is(text, "OVER"));
+    }
+    const bool named = m_named;
+    m_named = false;
+    if (kind == Kind::Word) {
+        m_named = IsAggregateName(text, m_namedMinMax);
+    } else if (kind == Kind::Open) {
+        if (named)
+            m_open.push_back({ depth, 0, m_namedMinMax });
+    } else if (kind == Kind::Other && text == ",") {
+        if (!m_open.empty() && m_open.back().depth == depth)
+            ++m_open.back().commas;
+    } else if (kind == Kind::Close && !m_open.empty() && m_open.back().depth == depth + 1) {
+        const Call call = m_open.back();
+        m_open.pop_back();
+        if (!call.minMax || call.commas == 0)
+            m_after = After::Call;
+    }
+    return aggregates;
+}
+
 } // namespace
 
 SelectText ParseSelect(const std::string &sql)
@@ -144,11 +222,15 @@ SelectText ParseSelect(const std::string &sql)
     Tokens tokens(sql);
     std::size_t copied = 0; // sql[copied, token start) is still to be appended to the key
     int depth = 0; // parentheses open
+    std::vector<bool> opensSubquery; // for each open parenthesis
+    int subqueries = 0; // open parentheses that hold a select
     int word = 0; // number of tokens seen at depth 0
-    bool distinct = false;
+    bool onePerRow = true; // each row of the result is one row of the table
     bool afterFrom = false;
     bool afterWhere = false;
     std::size_t fromAt = std::string::npos;
+    AggregateCalls calls;
+    Kind previousKind = Kind::End;
     std::string_view previous; // the last token, for telling a compared literal
     for (;;) {
         Token t = tokens.Next();
@@ -168,37 +250,53 @@ SelectText ParseSelect(const std::string &sql)
             break;
         case Kind::Open:
             ++depth;
+            opensSubquery.push_back(false);
             break;
         case Kind::Close:
             if (depth == 0)
                 return {};
             --depth;
+            subqueries -= opensSubquery.back() ? 1 : 0;
+            opensSubquery.pop_back();
             break;
         case Kind::Word:
+            if (previousKind == Kind::Open
+                && (Is(text, "SELECT") || Is(text, "VALUES") || Is(text, "WITH"))) {
+                opensSubquery.back() = true;
+                ++subqueries;
+            }
             if (depth == 0) {
                 if (word == 0 && !Is(text, "SELECT"))
                     return {};
                 if (word == 1 && Is(text, "DISTINCT"))
-                    distinct = true;
+                    onePerRow = false;
                 if (word > 1 && !afterFrom && Is(text, "FROM")) {
                     afterFrom = true;
                     fromAt = t.start;
                 }
                 if (afterFrom && Is(text, "WHERE"))
                     afterWhere = true;
+                if (Is(text, "GROUP") || Is(text, "HAVING") || Is(text, "UNION")
+                    || Is(text, "INTERSECT") || Is(text, "EXCEPT"))
+                    onePerRow = false;
             }
             break;
         default:
             break;
         }
+        if (subqueries == 0 && calls.Take(t.kind, text, depth))
+            onePerRow = false;
         if (depth == 0)
             ++word;
+        previousKind = t.kind;
         previous = text;
     }
     if (!afterFrom)
         return {};
+    if (calls.End())
+        onePerRow = false;
     out.key.append(sql, copied, std::string::npos);
-    if (!distinct)
+    if (onePerRow)
         out.rowidAt = fromAt;
     return out;
 }

@@ -20,8 +20,9 @@ struct SelectText
     std::string key; // the text with those literals replaced by "?"; empty: use the text as it is
     std::vector<std::string> values; // the literals' values, in parameter order
     // Where ", rowid" goes so that the rows can be updated: before the top-level FROM of a plain
-    // SELECT (in the key and in the text alike, as no literal before it is replaced); npos for
-    // any other statement.
+    // SELECT (in the key and in the text alike, as no literal before it is replaced). npos for
+    // any other statement, and for a select whose rows are not each one row of its table:
+    // DISTINCT, GROUP BY, HAVING, an aggregate function, a compound.
     std::size_t rowidAt = std::string::npos;
 };
 

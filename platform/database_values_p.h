@@ -1,6 +1,8 @@
 #pragma once
 
-// How the connection turns values into one another and hands them to SQLite.
+// How the connection turns values into one another and hands them to SQLite. Every conversion
+// reads a value as SQLite itself reads it, so a changed field reads the same before and after it
+// is written.
 
 #include "platform/database.h"
 
@@ -17,8 +19,19 @@ namespace platform::dbdetail {
 /// A name written into a statement, in double quotes.
 std::string QuoteIdentifier(const std::string &name);
 
-int64_t TextToInteger(const std::string &s);
+/// The leading integer of a text (after blanks and a sign), saturated at the ends of the range;
+/// 0 when there is none. What sqlite3_column_int64 gives for a text.
+int64_t TextToInteger(std::string_view s);
+/// A real cut towards zero and saturated; NaN gives 0. What sqlite3_column_int64 gives for a real.
+int64_t RealToInteger(double d);
+/// The number a text begins with, read as SQLite reads a text as a real (decimal digits with an
+/// optional point and exponent, never "inf", "nan" or hexadecimal; in no locale); 0 when there
+/// is none.
+double TextToReal(std::string_view s);
+/// "true" and "false" (any case, blanks around) are themselves; otherwise true when the number
+/// the text begins with is not zero.
 bool TextToBoolean(std::string_view s);
+/// As SQLite writes a real as text.
 std::string DoubleToText(double d);
 
 std::string VariantToString(const DatabaseField::Variant &v);

@@ -1,6 +1,8 @@
 #include "platform/database.h"
 
 #include <cstdio>
+#include <limits>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include "tests/platform/database_testing.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 using namespace platform;
 using namespace dbtest;
@@ -23,6 +26,19 @@ int64_t ResidentBytes()
     const int n = std::fscanf(f, "%ld %ld", &pages, &resident);
     std::fclose(f);
     return n == 2 ? int64_t(resident) * sysconf(_SC_PAGESIZE) : -1;
+}
+
+/// A record set on the one fileinfo row, whose crc holds `text`.
+Ref<RecordSet> EditedCrc(Database &db, const std::string &text)
+{
+    db.SQLExecute("DELETE FROM fileinfo");
+    DatabaseRecord r;
+    r.Column("crc", text);
+    db.InsertRecord("fileinfo", r);
+    auto rs = db.SQLSelect("SELECT crc FROM fileinfo");
+    if (!rs || rs->EOF_())
+        throw std::runtime_error("no row: " + db.ErrorMessage());
+    return rs;
 }
 
 } // namespace
@@ -57,6 +73,7 @@ TEST(DatabaseField, BooleanReadings_TextAndNumbers)
         const char *literal;
         bool expected;
     };
+    // Apart from the words, a text is true when the number it begins with is not zero.
     const Case cases[] = {
         { "1", true },
         { "0", false },
@@ -70,12 +87,114 @@ TEST(DatabaseField, BooleanReadings_TextAndNumbers)
         { "'false'", false },
         { "''", false },
         { "NULL", false },
+        { "' FALSE '", false },
+        { "'true enough'", false },
+        { "'0.5'", true },
+        { "'.5'", true },
+        { "' 2 '", true },
+        { "'-1'", true },
+        { "'12abc'", true },
+        { "'1e400'", true },
+        { "'-0'", false },
+        { "'1e-400'", false },
+        { "'-'", false },
+        { "'abc'", false },
+        { "'nan'", false },
+        { "'inf'", false },
+        { "'0x10'", false },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.literal);
         auto rs = db->SQLSelect(std::string("SELECT ") + c.literal + " AS v");
         ASSERT_TRUE(rs);
         EXPECT_EQ(rs->Field("v")->BooleanValue(), c.expected);
+        const std::string literal = c.literal;
+        if (literal.front() != '\'')
+            continue;
+        // A text a field was changed to, not yet written, reads the same.
+        const std::string text = literal.substr(1, literal.size() - 2);
+        auto edited = EditedCrc(*db, text);
+        edited->Edit();
+        edited->Field("crc")->SetStringValue(text);
+        EXPECT_EQ(edited->Field("crc")->BooleanValue(), c.expected);
+    }
+}
+
+TEST(DatabaseField, IntegerValueOfTextAndReal_ReadAsSqliteReadsThem)
+{
+    TempFolder folder;
+    auto db = NewCatalogue(folder);
+    db->SQLExecute("CREATE TABLE reals (r REAL)");
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    struct TextCase
+    {
+        const char *text;
+        int64_t expected;
+    };
+    // A text reads as its leading integer, saturated at the ends of the range.
+    const TextCase texts[] = {
+        { "1e30", 1 },
+        { "-1e30", -1 },
+        { "1e3", 1 },
+        { "12abc", 12 },
+        { "", 0 },
+        { "   ", 0 },
+        { " \t42 ", 42 },
+        { "+5", 5 },
+        { "-0012", -12 },
+        { "1.9", 1 },
+        { "-1.9", -1 },
+        { ".5", 0 },
+        { "-", 0 },
+        { "abc", 0 },
+        { "nan", 0 },
+        { "-inf", 0 },
+        { "0x10", 0 },
+        { "9223372036854775807", kMax },
+        { "9223372036854775808", kMax },
+        { "-9223372036854775808", kMin },
+        { "-9223372036854775809", kMin },
+        { "99999999999999999999999", kMax },
+        { "-99999999999999999999999", kMin },
+        { "000000000000000000009223372036854775807", kMax },
+    };
+    for (const auto &c : texts) {
+        SCOPED_TRACE(std::string("text \"") + c.text + "\"");
+        auto rs = EditedCrc(*db, c.text);
+        EXPECT_EQ(rs->Field("crc")->IntegerValue(), c.expected); // as stored
+        rs->Edit();
+        rs->Field("crc")->SetStringValue(c.text);
+        EXPECT_EQ(rs->Field("crc")->IntegerValue(), c.expected); // as changed, not yet written
+    }
+    struct RealCase
+    {
+        double real;
+        int64_t expected;
+    };
+    // A real is cut towards zero and saturated.
+    const RealCase reals[] = {
+        { 1e30, kMax },
+        { -1e30, kMin },
+        { 9223372036854775807.0, kMax }, // 2^63, just past the largest integer
+        { -9223372036854775808.0, kMin },
+        { 9223372036854774784.0, 9223372036854774784 }, // the largest double below 2^63
+        { std::numeric_limits<double>::infinity(), kMax },
+        { -std::numeric_limits<double>::infinity(), kMin },
+        { std::numeric_limits<double>::quiet_NaN(), 0 }, // stored as NULL
+        { 2.9, 2 },
+        { -2.9, -2 },
+    };
+    for (const auto &c : reals) {
+        SCOPED_TRACE("real " + std::to_string(c.real));
+        db->SQLExecute("DELETE FROM reals");
+        DatabaseRecord r;
+        r.DoubleColumn("r", c.real);
+        db->InsertRecord("reals", r);
+        auto rs = db->SQLSelect("SELECT r FROM reals");
+        ASSERT_TRUE(rs);
+        ASSERT_FALSE(rs->EOF_());
+        EXPECT_EQ(rs->Field("r")->IntegerValue(), c.expected);
     }
 }
 
@@ -309,6 +428,83 @@ TEST(DatabaseRecordSet, EditUpdate_NotPossible_SetsError)
     ASSERT_FALSE(db->Error()) << db->ErrorMessage();
     rs->Update();
     EXPECT_TRUE(db->Error());
+}
+
+TEST(DatabaseRecordSet, EditUpdate_GroupedOrCombinedRows_RefusedAndNothingWritten)
+{
+    TempFolder folder;
+    auto db = NewCatalogue(folder);
+    db->SQLExecute("CREATE TABLE pair (k INTEGER, v VARCHAR)");
+    db->SQLExecute("INSERT INTO pair VALUES (1, 'a'), (3, 'c')");
+    for (const char *n : { "a", "b", "c" })
+        AddFile(*db, std::string("Disk:") + n, n);
+    struct Case
+    {
+        const char *select; // every select shows "exempt"; an editable one also the row's idx
+        bool editable;
+    };
+    const Case cases[] = {
+        { "SELECT exempt, count(*) FROM fileinfo GROUP BY exempt", false },
+        { "SELECT exempt FROM fileinfo GROUP BY exempt", false },
+        { "SELECT exempt, name FROM fileinfo GROUP BY name HAVING count(*) = 1", false },
+        { "SELECT max(idx) AS top, exempt FROM fileinfo", false },
+        { "select exempt, GROUP_CONCAT(name) from fileinfo where idx > '1'", false },
+        { "SELECT exempt, (sum(idx) + 1) AS s FROM fileinfo", false },
+        { "SELECT exempt, total(idx) FILTER (WHERE idx > 1) FROM fileinfo", false },
+        { "SELECT exempt, min(idx) OVER () + max(idx) FROM fileinfo", false },
+        { "SELECT DISTINCT exempt FROM fileinfo", false },
+        { "SELECT exempt FROM fileinfo UNION ALL SELECT exempt FROM fileinfo", false },
+        { "SELECT exempt FROM fileinfo, pair WHERE k = idx", false },
+        { "SELECT exempt FROM fileinfo JOIN (SELECT 1 AS one) ON one = 1", false },
+        // Each row one row of the table, shown once: these stay editable.
+        { "SELECT idx, exempt, count(*) OVER () FROM fileinfo", true },
+        { "SELECT idx, exempt, count(*) FILTER (WHERE exempt) OVER (ORDER BY idx) FROM fileinfo",
+            true },
+        { "SELECT idx, exempt, max(idx, 2) FROM fileinfo", true },
+        { "SELECT idx, exempt FROM fileinfo WHERE idx IN (SELECT max(k) FROM pair)", true },
+        { "SELECT idx, exempt, (SELECT count(*) FROM pair) FROM fileinfo", true },
+        { "SELECT idx, exempt, 'count(*) GROUP BY' AS count FROM fileinfo", true },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.select);
+        db->SQLExecute("UPDATE fileinfo SET exempt = 0");
+        auto rs = db->SQLSelect(c.select);
+        ASSERT_TRUE(rs) << db->ErrorMessage();
+        ASSERT_FALSE(rs->EOF_());
+        rs->Edit();
+        EXPECT_EQ(db->Error(), !c.editable) << db->ErrorMessage();
+        if (!c.editable) {
+            EXPECT_EQ(db->ErrorCode(), 21); // misuse
+            EXPECT_NE(db->ErrorMessage().find("cannot be edited"), std::string::npos)
+                << db->ErrorMessage();
+        }
+        const std::string shown = c.editable ? rs->Field("idx")->StringValue() : "";
+        rs->Field("exempt")->SetBooleanValue(true);
+        rs->Update();
+        EXPECT_EQ(db->Error(), !c.editable) << db->ErrorMessage();
+        EXPECT_EQ(ScalarText(*db, "SELECT group_concat(idx) FROM fileinfo WHERE exempt"), shown);
+    }
+}
+
+TEST(DatabaseRecordSet, ValueThatCannotBeBound_ErrorAndNoRecordSet)
+{
+    TempFolder folder;
+    auto db = NewCatalogue(folder);
+    AddFile(*db, "Disk:a", "a");
+    const std::string query = "SELECT name FROM fileinfo WHERE fullpath = ";
+    ASSERT_EQ(ScalarText(*db, query + "'Disk:a'"), "a"); // prepared and cached, pages read
+    const std::string big(8 << 20, 'x');
+    {
+        // SQLite may take little more memory than it holds: binding a copy of the value fails.
+        const sqlite3_int64 before = sqlite3_hard_heap_limit64(sqlite3_memory_used() + (1 << 20));
+        auto rs = db->SQLSelect(query + "'" + big + "'");
+        EXPECT_TRUE(db->Error());
+        EXPECT_EQ(db->ErrorCode(), SQLITE_NOMEM) << db->ErrorMessage();
+        EXPECT_EQ(rs, nullptr);
+        sqlite3_hard_heap_limit64(before);
+    }
+    EXPECT_EQ(ScalarText(*db, query + "'Disk:a'"), "a");
+    EXPECT_EQ(ScalarText(*db, query + "'" + big + "'"), "<no row>");
 }
 
 TEST(DatabaseRecordSet, MillionRows_MemoryStaysFlat)
