@@ -2,6 +2,7 @@
 
 #include "platform/debuglog.h"
 #include "platform/dialogs.h"
+#include "platform/eventloop_p.h"
 #include "platform/exceptions.h"
 #include "platform/runtime_p.h"
 #include "platform/thread.h"
@@ -161,12 +162,14 @@ void HandleUnhandledException(std::exception_ptr error)
 
 void Dispatch(const std::function<void()> &handler)
 {
+    const detail::HandlerScope scope;
     if (std::exception_ptr error = Capture(handler))
         HandleUnhandledException(error);
 }
 
 bool ProcessEventsUntil(const std::function<bool()> &done, int timeoutMs)
 {
+    const detail::LoopTurnScope turn;
     QElapsedTimer timer;
     timer.start();
     while (!done()) {

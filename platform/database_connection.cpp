@@ -5,6 +5,8 @@
 
 #include "platform/application.h"
 #include "platform/database_recordset_p.h"
+#include "platform/debuglog.h"
+#include "platform/eventloop_p.h"
 #include "platform/thread.h"
 
 #include <QCoreApplication>
@@ -12,6 +14,18 @@
 #include <strings.h>
 
 namespace platform::dbdetail {
+
+namespace {
+
+/// Connections whose transaction GUI code opened: looked at once control is back at the top.
+std::vector<std::weak_ptr<Connection>> g_guiTransactions;
+
+bool Same(const std::weak_ptr<Connection> &a, const std::weak_ptr<Connection> &b)
+{
+    return !a.owner_before(b) && !b.owner_before(a);
+}
+
+} // namespace
 
 Connection::Connection(bool *error, int *code, std::string *message)
     : m_error(error)
@@ -103,6 +117,52 @@ void Connection::WaitOnce()
     }
 }
 
+bool Connection::GuiMayJoin()
+{
+    const int depth = detail::LoopDepth();
+    if (depth == m_txLoopDepth)
+        return true;
+    if (depth > m_txLoopDepth) {
+        // The owner waits in a nested event loop below this handler and goes on only once it has
+        // returned: waiting would never end, and joining would mix two handlers' work.
+        SetError(SQLITE_BUSY,
+            "The database is in a transaction of GUI code that waits for a nested event loop; "
+            "the statement was not run.");
+        return false;
+    }
+    // The loop the transaction was begun in has ended, and every handler of it has returned.
+    return RollBackLeft("GUI code left a transaction open in an event loop that has ended");
+}
+
+bool Connection::RollBackLeft(const char *why)
+{
+    const int rc = sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    NoteTransaction();
+    if (rc == SQLITE_OK) {
+        System::DebugLog(std::string(why) + ": rolled back (" + m_path + ")");
+        return true;
+    }
+    System::DebugLog(
+        std::string(why) + ": the rollback failed: " + sqlite3_errmsg(m_db) + " (" + m_path + ")");
+    SetSqliteError(rc);
+    return false;
+}
+
+void Connection::RollBackLeftByGui()
+{
+    const auto connections = std::move(g_guiTransactions);
+    g_guiTransactions.clear();
+    for (const auto &weak : connections) {
+        const std::shared_ptr<Connection> c = weak.lock();
+        if (c && c->m_db && c->m_txOwned && !c->m_txOwner && !sqlite3_get_autocommit(c->m_db)
+            && !c->RollBackLeft("GUI code left a transaction open")) {
+            // Tried again the next time, or it would stall every scan after all.
+            g_guiTransactions.push_back(weak);
+            detail::AtNextTopLevel(&Connection::RollBackLeftByGui);
+        }
+    }
+}
+
 bool Connection::BeginCall()
 {
     // Other threads run while we wait; they may close the connection or drop the Database.
@@ -112,12 +172,15 @@ bool Connection::BeginCall()
             SetError(SQLITE_MISUSE, "The database is not connected.");
             return false;
         }
-        if (!m_txOwned || sqlite3_get_autocommit(m_db) || OwnerIsCurrent())
+        if (!m_txOwned || sqlite3_get_autocommit(m_db))
+            return true;
+        if (!m_txOwner && !CurrentThread())
+            return GuiMayJoin();
+        if (OwnerIsCurrent())
             return true;
         if (OwnerEnded()) {
-            // The thread that opened the transaction ended without closing it.
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            NoteTransaction();
+            if (!RollBackLeft("A thread ended with its transaction open"))
+                return false;
             continue;
         }
         if (!keep)
@@ -143,6 +206,17 @@ void Connection::NoteTransaction()
     m_txOwner = CurrentThread();
     m_txOwnerRef = m_txOwner ? m_txOwner->weak_from_this() : std::weak_ptr<Thread>();
     m_txOwnerHasRef = !m_txOwnerRef.expired();
+    if (m_txOwner)
+        return;
+    // GUI code is never "ended": what it leaves open is found once control is back at the top.
+    m_txLoopDepth = detail::LoopDepth();
+    const std::weak_ptr<Connection> self = weak_from_this();
+    bool listed = false;
+    for (const auto &c : g_guiTransactions)
+        listed = listed || Same(c, self);
+    if (!listed)
+        g_guiTransactions.push_back(self);
+    detail::AtNextTopLevel(&Connection::RollBackLeftByGui);
 }
 
 void Connection::CloseCursors()

@@ -46,7 +46,9 @@ public:
     bool Bound(int rc);
 
     /// The entry of every call that runs a statement: false (with the error set) when there is no
-    /// connection; otherwise waits until no other thread's transaction is open.
+    /// connection, or when the caller is GUI code and the open transaction belongs to GUI code
+    /// that waits in a nested event loop below it. Otherwise waits until no other thread's
+    /// transaction is open.
     bool BeginCall();
     /// Records or forgets the transaction's owner after a statement ran.
     void NoteTransaction();
@@ -75,6 +77,12 @@ private:
     bool MustWait() const;
     bool OwnerEnded() const;
     void WaitOnce();
+    /// A GUI statement while GUI code's transaction is open: whether it may run inside it.
+    bool GuiMayJoin();
+    /// Ends a transaction whose owner can no longer end it, with `why` in the debug log; false
+    /// with the error set when it could not be rolled back.
+    bool RollBackLeft(const char *why);
+    static void RollBackLeftByGui();
 
     bool *m_error;
     int *m_code;
@@ -87,6 +95,8 @@ private:
     // make_shared, which is then taken to run until it ends its transaction.
     std::weak_ptr<Thread> m_txOwnerRef;
     bool m_txOwnerHasRef = false;
+    // For GUI code: the event loops on its stack when it began the transaction.
+    int m_txLoopDepth = 0;
 };
 
 } // namespace platform::dbdetail
