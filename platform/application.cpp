@@ -3,6 +3,7 @@
 #include "platform/application_p.h"
 #include "platform/debuglog.h"
 #include "platform/dialogs.h"
+#include "platform/eventloop_p.h"
 #include "platform/exceptions.h"
 #include "platform/thread.h"
 
@@ -109,6 +110,7 @@ void HandleUnhandledException(std::exception_ptr error)
 
 void Dispatch(const std::function<void()> &handler)
 {
+    const detail::HandlerScope scope;
     if (std::exception_ptr error = Capture(handler))
         HandleUnhandledException(error);
 }
@@ -128,6 +130,7 @@ void DispatchLater(std::function<void()> handler)
 
 bool ProcessEventsUntil(const std::function<bool()> &done, int timeoutMs)
 {
+    const detail::LoopTurnScope turn;
     QElapsedTimer timer;
     timer.start();
     while (!done()) {

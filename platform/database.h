@@ -65,8 +65,9 @@ public:
     /// 1-based column number; out of range gives nil.
     Ref<DatabaseField> IdxField(int n);
 
-    /// Sets the connection's error when the set's rows are not rows of one table (an aggregate,
-    /// a join, a select without FROM), or when there is no current row.
+    /// Sets the connection's error when the set's rows are not each one row of one table
+    /// (DISTINCT, GROUP BY, an aggregate function, a compound, a join, a select without FROM),
+    /// or when there is no current row.
     void Edit();
     /// Writes the changed fields of the current row back, found by its rowid; the changes read
     /// back from the fields until MoveNext. Sets or clears the connection's error.

@@ -1,0 +1,102 @@
+#pragma once
+
+// The state of one catalogue connection: the SQLite handle, its statement caches, its open
+// record sets, and who owns its open transaction.
+
+#include "platform/database_statementcache_p.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+
+namespace platform {
+class Thread;
+}
+
+namespace platform::dbdetail {
+
+inline constexpr int kBusyTimeoutMs = 2000;
+
+struct Cursor;
+
+/// Kept apart from Database so that record sets and waiting callers can hold on to it; the error
+/// fields are the Database's own.
+class Connection : public std::enable_shared_from_this<Connection>
+{
+public:
+    Connection(bool *error, int *code, std::string *message);
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    sqlite3 *m_db = nullptr;
+    std::string m_path; // the file, for messages
+    StatementCache m_execCache;
+    StatementCache m_selectCache;
+    std::vector<Cursor *> m_cursors; // open record sets
+    bool m_alive = true; // false once the Database object is gone
+
+    void SetError(int code, const std::string &message);
+    void SetSqliteError(int rc);
+    void ClearError();
+    /// `rc` is the result of a bind: false with the error set when the value was not bound.
+    bool Bound(int rc);
+
+    /// The entry of every call that runs a statement: false (with the error set) when there is no
+    /// connection, or when the caller is GUI code and the open transaction belongs to GUI code
+    /// that waits in a nested event loop below it. Otherwise waits until no other thread's
+    /// transaction is open.
+    bool BeginCall();
+    /// Records or forgets the transaction's owner after a statement ran.
+    void NoteTransaction();
+
+    void Close();
+    void CloseCursors();
+
+    /// Runs the statement to its end; false with the error set on failure. Leaves it reset.
+    bool RunToEnd(sqlite3_stmt *stmt);
+    /// The end of a call that runs a statement to its end: runs it, gives it back, notes the
+    /// transaction, and clears the error when it succeeded (true) or leaves it set.
+    bool Finish(StatementPtr &st);
+    /// False with the error set when `sql` is longer than SQLite's interface takes.
+    bool Fits(const std::string &sql);
+    /// The first statement of `sql`, prepared (not cached); nil with the error set when it does
+    /// not prepare or holds no statement.
+    StatementPtr Prepare(const std::string &sql);
+    /// A statement for `sql` from the execution cache, or newly prepared and cached; nil with the
+    /// error set when it does not prepare.
+    StatementPtr CachedStatement(const std::string &sql);
+    /// `rowidAt`: where to try adding the rowid column; `parameters`: how many "?" `sql` holds.
+    StatementPtr PrepareSelect(const std::string &sql, std::size_t rowidAt, std::size_t parameters);
+
+private:
+    bool OwnerIsCurrent() const;
+    bool MustWait() const;
+    bool OwnerEnded() const;
+    void WaitOnce();
+    /// A GUI statement while GUI code's transaction is open: whether it may run inside it.
+    bool GuiMayJoin();
+    /// Ends a transaction whose owner can no longer end it, with `why` in the debug log; false
+    /// with the error set when it could not be rolled back.
+    bool RollBackLeft(const char *why);
+    static void RollBackLeftByGui();
+
+    bool *m_error;
+    int *m_code;
+    std::string *m_message;
+
+    // The cooperative thread whose transaction is open; m_txOwned is false in autocommit mode.
+    bool m_txOwned = false;
+    Thread *m_txOwner = nullptr; // nullptr: GUI code
+    // Tells whether the owner still runs; empty for GUI code and for a thread not made by
+    // make_shared, which is then taken to run until it ends its transaction.
+    std::weak_ptr<Thread> m_txOwnerRef;
+    bool m_txOwnerHasRef = false;
+    // For GUI code: the event loops on its stack when it began the transaction.
+    int m_txLoopDepth = 0;
+};
+
+} // namespace platform::dbdetail
