@@ -69,6 +69,10 @@ struct Window::Impl
     int maxWidth = 32000;
     int maxHeight = 32000;
     Placement placement = Placement::Default;
+    Frame frame = Frame::Document;
+    bool closeButton = true;
+    bool minimizeButton = true;
+    bool maximizeButton = true;
     bool visible = true;
     bool closed = false;
     bool shownOnce = false;
@@ -309,15 +313,41 @@ void Window::SetMaximumSize(int width, int height)
 
 void Window::SetFrame(Frame frame)
 {
-    if (!m_impl->widget)
+    m_impl->frame = frame;
+    ApplyWindowFlags();
+}
+
+void Window::SetTitleBarButtons(bool close, bool minimize, bool maximize)
+{
+    m_impl->closeButton = close;
+    m_impl->minimizeButton = minimize;
+    m_impl->maximizeButton = maximize;
+    ApplyWindowFlags();
+}
+
+void Window::ApplyWindowFlags()
+{
+    const Impl &d = *m_impl;
+    if (!d.widget)
         return;
-    // A floating window keeps the buttons of any other: close, minimize and maximize. Qt gives
-    // a tool window only a close button unless asked.
-    if (frame == Frame::Floating)
-        m_impl->widget->setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-            | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
-    else
-        m_impl->widget->setWindowFlags(Qt::Window);
+    // Qt gives a tool window only a close button unless asked, and a window whose buttons are
+    // named must say so (CustomizeWindowHint), or Qt adds the rest.
+    const bool everyButton = d.closeButton && d.minimizeButton && d.maximizeButton;
+    if (d.frame == Frame::Document && everyButton) {
+        d.widget->setWindowFlags(Qt::Window);
+        return;
+    }
+    Qt::WindowFlags flags = d.frame == Frame::Floating ? Qt::Tool : Qt::Window;
+    flags |= Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
+    if (!everyButton)
+        flags |= Qt::CustomizeWindowHint;
+    if (d.closeButton)
+        flags |= Qt::WindowCloseButtonHint;
+    if (d.minimizeButton)
+        flags |= Qt::WindowMinimizeButtonHint;
+    if (d.maximizeButton)
+        flags |= Qt::WindowMaximizeButtonHint;
+    d.widget->setWindowFlags(flags);
 }
 
 void Window::SetPlacement(Placement placement) { m_impl->placement = placement; }

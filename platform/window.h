@@ -46,6 +46,9 @@ public:
 
     enum class Frame { Document = 0, Floating = 3 };
     void SetFrame(Frame frame);
+    /// Which buttons the title bar offers, whatever the frame; a window has all three unless
+    /// told otherwise. Set before the window is first shown.
+    void SetTitleBarButtons(bool close, bool minimize, bool maximize);
     enum class Placement { Default = 0, MainScreen = 2, ParentScreen = 3 };
     void SetPlacement(Placement placement);
 
@@ -105,6 +108,7 @@ private:
     template<class W, class... Args> friend Ref<W> MakeWindow(Args &&...args);
     friend struct WindowAccess;
     void Construct();
+    void ApplyWindowFlags();
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;

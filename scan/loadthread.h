@@ -1,20 +1,51 @@
 #pragma once
 
+#include "platform/controls.h"
 #include "platform/date.h"
 #include "platform/folderitem.h"
 #include "platform/ref.h"
 #include "platform/resourcefork.h"
 #include "platform/thread.h"
+#include "scan/maincontrols.h"
 
 #include <cstdint>
 #include <string>
 
 /// The scan worker: one cooperative thread per scan, never reused, so every scan starts from the
-/// initial values. The thread body (the folder walk) is still to come: until then the class is
-/// abstract and Event_Run is the one inherited from Thread.
+/// initial values. The starter sets `folder` and calls Run; the thread walks the folder tree,
+/// stores a catalogue row for every new file, compares the fresh digests with the catalogue and
+/// has the main list and the stored snapshot reloaded.
 class Loadthread : public platform::Thread
 {
+public:
+    /// The root of the scan.
+    platform::Ref<platform::FolderItem> folder;
+    /// The name of the last file digested.
+    std::string s;
+    /// The colon path of the folder that held the last file digested (it ends with ":").
+    std::string p;
+    /// The last checksum text computed: a data-fork digest or a resource CRC-32 text.
+    std::string iCRC;
+
+    /// Compares the fresh snapshot with the catalogue and raises a warnings window for every
+    /// changed file that is not exempt. One comparison runs at a time: a later one waits,
+    /// yielding, then takes every record then in NewFiles and compares those; records appended
+    /// meanwhile stay for the next comparison. While scans run side by side, a file is warned
+    /// once, however many of them digested it.
+    void CompareData();
+
+    /// The reference's absolute path up to, and not including, its last ":"; "" for nil.
+    std::string SplitPath(const platform::Ref<platform::FolderItem> &f) const;
+
 protected:
+    /// Walks `folder` depth first, then writes the final status, brings the arrow cursor back,
+    /// compares (when a stored snapshot is loaded) and has the catalogue reloaded. A scan that
+    /// ends through an exception is reported as unhandled and brings the arrow cursor back too.
+    void Event_Run() override;
+
+    /// Walks the folder `f` (its files judged by `f`) and, recursively, every folder below it.
+    void LoadFolderMBS(const platform::Ref<platform::FolderItem> &f);
+
     /// The scan's running count: one more per digested file and per resource read.
     int32_t t = 0;
     /// The joined data of the resources of the type last checksummed.
@@ -43,4 +74,12 @@ protected:
     /// name, as 64 upper-case hex digits; "" when the data fork cannot be opened or read.
     /// Yields after every piece it feeds, so other threads run while a large file is digested.
     std::string SHA(const platform::Ref<platform::FolderItem> &f) const;
+
+private:
+    /// The end-of-walk steps: final status, arrow cursor, comparison, reload.
+    void EndOfWalk();
+
+    // The status lines, written for every file.
+    MainControl<platform::StaticText> m_StaticText1 { "StaticText1" };
+    MainControl<platform::StaticText> m_StaticText2 { "StaticText2" };
 };

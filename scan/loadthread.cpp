@@ -1,0 +1,113 @@
+#include "scan/loadthread.h"
+
+#include <exception>
+
+#include "core/app.h"
+#include "core/globals.h"
+#include "platform/application.h"
+#include "platform/controls.h"
+#include "platform/database.h"
+#include "platform/exceptions.h"
+#include "platform/filelist.h"
+#include "scan/comparison_p.h"
+#include "scan/countformat.h"
+#include "scan/instrrev.h"
+#include "scan/maincontrols.h"
+#include "scan/records.h"
+#include "scan/startthread.h"
+
+using namespace platform;
+
+void Loadthread::Event_Run()
+{
+    const RunningScan running;
+    const std::exception_ptr error = Capture([this] {
+        LoadFolderMBS(folder);
+        EndOfWalk();
+    });
+    if (!error)
+        return;
+    // Reported as any exception that ends a thread; then the cursor must not say "busy" for ever.
+    HandleUnhandledException(error);
+    App_().SetMouseCursor(Application::MouseCursor::Arrow);
+}
+
+void Loadthread::LoadFolderMBS(const Ref<FolderItem> &f)
+{
+    const FileListMBS list(f);
+    const int count = list.Count();
+    // The listing's own reference to the last fork it opened, dropped at its next fork or its end.
+    Ref<ResourceFork> fork;
+    // The listed folder's path, which every file digested from it is reported under.
+    std::string listedPath;
+    for (int i = 0; i < count; ++i) {
+        if (list.Directory(i)) {
+            const Ref<FolderItem> subfolder = list.TrueItem(i);
+            LoadFolderMBS(subfolder);
+            m_StaticText1->SetText(subfolder->AbsolutePath());
+        } else {
+            const Ref<FolderItem> entry = list.TrueItem(i);
+            if (entry->ResourceForkLength() > 0) {
+                fork = entry->OpenResourceFork();
+                const int types = fork ? fork->TypeCount() : 0;
+                for (int j = 0; j < types; ++j) {
+                    iCRC = CalculateResourceFork(fork, fork->ResourceType(j));
+                    Yield();
+                }
+            } else {
+                if (ProcessPrivateFolderOK(f) && ProcessPrivateFileOK(entry)) {
+                    s = list.Name(i);
+                    const Ref<FolderItem> data = list.Item(i);
+                    iCRC = SHA(data);
+                    const std::string path = entry->AbsolutePath();
+                    AddData(data->ModificationDate(), iCRC, path, s, t);
+                    auto record = New<TheNewFiles>();
+                    record->Path = path;
+                    record->CRC = iCRC;
+                    record->MyID = t;
+                    record->name = s;
+                    record->f = entry;
+                    Globals::NewFiles.push_back(std::move(record));
+                    ++t;
+                    if (listedPath.empty())
+                        listedPath = f->AbsolutePath();
+                    p = listedPath;
+                }
+                // Also for a file passed over: the lines then repeat the last digested file.
+                m_StaticText1->SetText(p + s);
+                m_StaticText2->SetText("Scanning file " + FormatCount(t));
+            }
+        }
+        Yield();
+    }
+}
+
+void Loadthread::EndOfWalk()
+{
+    m_StaticText1->SetText("Complete");
+    m_StaticText2->SetText("Processed " + FormatCount(t) + " files.");
+    App_().SetMouseCursor(Application::MouseCursor::Arrow);
+
+    // A catalogue made at start-up was never loaded by the main window.
+    if (!App_().DBExists)
+        New<StartThread>(/*emptyOldFiles=*/true)->Run();
+
+    // One stored record is enough: a one-file catalogue must be compared as well.
+    if (!Globals::OldFiles.empty())
+        CompareData();
+
+    const Ref<RecordSet> rs = Globals::g_DB->SQLSelect("SELECT * FROM fileinfo;");
+    if (int64_t(Globals::OldFiles.size()) - 1 <= rs->RecordCount())
+        New<StartThread>(/*emptyOldFiles=*/true)->Run();
+}
+
+std::string Loadthread::SplitPath(const Ref<FolderItem> &f) const
+{
+    if (!f)
+        return "";
+    const std::string path = f->AbsolutePath();
+    const int32_t colon = InstrRev::InStrRev(path, ":", 0);
+    if (colon == 0)
+        return path;
+    return path.substr(0, std::size_t(colon - 1));
+}

@@ -1,0 +1,89 @@
+#include "tests/support/widgetprobes.h"
+
+#include "platform/listview_p.h"
+#include "platform/window_p.h"
+
+#include <QHeaderView>
+#include <QImage>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace platform::testing {
+
+namespace {
+
+detail::ListView &ViewOf(const Listbox &list)
+{
+    auto *view = static_cast<detail::ListView *>(list.NativeHandle());
+    if (!view)
+        throw std::logic_error("the list's window is gone");
+    return *view;
+}
+
+} // namespace
+
+void DragFrameTo(const Window &w, int contentWidth, int contentHeight)
+{
+    auto *top = static_cast<detail::WindowWidget *>(w.NativeHandle());
+    if (!top)
+        throw std::logic_error("the window is closed");
+    top->resize(contentWidth, contentHeight + top->ChromeHeight(contentWidth));
+}
+
+int RowsInView(const Listbox &list) { return ViewOf(list).model()->rowCount(); }
+
+void ClickCell(const Listbox &list, int row, int column, bool control)
+{
+    detail::ListView &view = ViewOf(list);
+    const QRect cell = view.visualRect(view.model()->index(row, column));
+    if (!cell.isValid())
+        throw std::out_of_range("the cell is not shown");
+    QTest::mouseClick(view.viewport(), Qt::LeftButton,
+        control ? Qt::ControlModifier : Qt::KeyboardModifiers(), cell.center());
+}
+
+struct ListShot::Impl
+{
+    QImage image;
+    int top = 0; // of row 0, in the viewport
+    int rowHeight = 1;
+    std::vector<int> left;
+    std::vector<int> width;
+};
+
+ListShot::ListShot(const Listbox &list)
+    : m_impl(std::make_unique<Impl>())
+{
+    detail::ListView &view = ViewOf(list);
+    Impl &d = *m_impl;
+    d.image = view.viewport()->grab().toImage();
+    d.rowHeight = view.RowHeight();
+    if (view.model()->rowCount() > 0)
+        d.top = view.visualRect(view.model()->index(0, 0)).top();
+    for (int c = 0; c < view.header()->count(); ++c) {
+        d.left.push_back(view.header()->sectionViewportPosition(c));
+        d.width.push_back(view.header()->sectionSize(c));
+    }
+}
+
+ListShot::~ListShot() = default;
+
+int ListShot::RowHeight() const { return m_impl->rowHeight; }
+
+int ListShot::CellWidth(int column) const { return m_impl->width.at(std::size_t(column)); }
+
+Color ListShot::CellPixel(int row, int column, int x, int y) const
+{
+    const Impl &d = *m_impl;
+    const int px = d.left.at(std::size_t(column)) + x;
+    const int py = d.top + row * d.rowHeight + y;
+    const qreal dpr = d.image.devicePixelRatio();
+    const QPoint at(int(px * dpr), int(py * dpr));
+    if (!d.image.rect().contains(at))
+        throw std::out_of_range("the pixel is outside the list's view");
+    const QColor c = d.image.pixelColor(at);
+    return RGB(c.red(), c.green(), c.blue());
+}
+
+} // namespace platform::testing

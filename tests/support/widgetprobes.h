@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/graphics.h"
+#include "platform/listbox.h"
+#include "platform/window.h"
+
+#include <memory>
+
+namespace platform::testing {
+
+/// Resizes the window as the user does, by its frame, to a content area of this size; the
+/// window's resize events follow as Qt delivers them.
+void DragFrameTo(const Window &w, int contentWidth, int contentHeight);
+
+/// The rows the list's view shows: it hears of appended rows in batches, so this may lag behind
+/// ListCount for a moment.
+int RowsInView(const Listbox &list);
+
+/// Clicks the middle of a cell of a shown row, as the user does; with Ctrl held when `control`.
+void ClickCell(const Listbox &list, int row, int column, bool control = false);
+
+/// The list's rows as they are drawn on screen now, read by the pixel.
+class ListShot
+{
+public:
+    explicit ListShot(const Listbox &list);
+    ~ListShot();
+    ListShot(const ListShot &) = delete;
+    ListShot &operator=(const ListShot &) = delete;
+
+    int RowHeight() const;
+    int CellWidth(int column) const;
+    /// The colour at (x, y) inside the cell of `row` and `column`, counted from the cell's
+    /// top-left corner; rows from the list's count on are the empty positions below its last row.
+    Color CellPixel(int row, int column, int x, int y) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace platform::testing
