@@ -254,6 +254,7 @@ void SmallFiles(const testing::TempFolder &work)
     Globals::OldFiles.clear();
     Globals::NewFiles.clear();
 
+    std::fprintf(stderr, "first scan: walking\n");
     const Timed walk = Walk(root);
     Print("first scan: walk", walk, PerSecond(n, walk.seconds));
     const Timed compare = Compare();

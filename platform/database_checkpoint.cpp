@@ -58,8 +58,10 @@ int Checkpointer::WalHook(void *self, sqlite3 *, const char *schema, int frames)
 
 void Checkpointer::Committed(const char *schema, int frames)
 {
-    if (frames < m_lastFrames) // the WAL has started again from its beginning
+    if (frames < m_lastFrames) { // the WAL has started again from its beginning
         m_caughtUpAt = 0;
+        ++m_generation;
+    }
     m_lastFrames = frames;
     // Also after a catch-up that could not start the WAL again (a reader of another process
     // still reads its frames): the next one comes a threshold later, not at every commit.
@@ -68,14 +70,15 @@ void Checkpointer::Committed(const char *schema, int frames)
     std::unique_lock running(m_running, std::try_to_lock);
     if (!running.owns_lock())
         return;
-    int copied;
+    int left = frames;
     {
         const std::lock_guard lock(m_mutex);
         if (m_wanted)
             return;
-        copied = m_copied;
+        // What the worker copied of an earlier WAL says nothing about this one.
+        if (m_copiedGeneration == m_generation && m_copied <= frames)
+            left = frames - m_copied;
     }
-    const int left = copied <= frames ? frames - copied : frames; // more: from before a restart
     if (left <= kCatchUpRemainder || frames - m_caughtUpAt >= kCatchUpFrames) {
         sqlite3_wal_checkpoint_v2(m_db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         m_caughtUpAt = frames;
@@ -85,6 +88,7 @@ void Checkpointer::Committed(const char *schema, int frames)
     {
         const std::lock_guard lock(m_mutex);
         m_wanted = true;
+        m_wantedGeneration = m_generation;
     }
     m_wake.notify_one();
 }
@@ -96,6 +100,7 @@ void Checkpointer::Work()
         m_wake.wait(lock, [this] { return m_wanted || m_stop; });
         if (m_stop)
             return;
+        const int generation = m_wantedGeneration;
         lock.unlock();
         int copied = 0;
         {
@@ -105,6 +110,7 @@ void Checkpointer::Work()
         lock.lock();
         m_wanted = false;
         m_copied = copied;
+        m_copiedGeneration = generation;
     }
 }
 

@@ -58,12 +58,17 @@ private:
     // The writing connection's thread alone reads and writes these.
     int m_lastFrames = 0;
     int m_caughtUpAt = 0; // the WAL's frames at the last catch-up; 0 once it has started again
+    int m_generation = 0; // one more every time the WAL starts again
 
-    std::mutex m_mutex; // guards the three below
+    std::mutex m_mutex; // guards the six below
     std::condition_variable m_wake;
     bool m_wanted = false;
+    int m_wantedGeneration = 0;
     bool m_stop = false;
-    int m_copied = 0; // the frames the worker's last run found copied back, in its WAL
+    // The frames the worker's last run left copied back, and the WAL's generation it was asked
+    // in: a run asked before the WAL started again tells nothing about the new one.
+    int m_copied = 0;
+    int m_copiedGeneration = -1;
     std::mutex m_running; // held while a checkpoint runs, by the worker or by a catch-up
     std::thread m_thread;
 };
