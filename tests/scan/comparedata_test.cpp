@@ -80,6 +80,8 @@ TEST_F(CompareDataTest, Cases_AWarningWindowForEachChangedFileThatIsNotExempt)
             { { "Disk:d:a.txt", kX } }, { 0 } },
         { "single quote in the path", { { "Disk:Bob's:it's.txt", "it's.txt", kA, false } },
             { { "Disk:Bob's:it's.txt", kX } }, { 0 } },
+        { "blank at the end of the path", { { "Disk:d:a.txt ", "a.txt ", kA, false } },
+            { { "Disk:d:a.txt ", kX } }, { 0 } },
         { "NULL crc", { { "Disk:d:", "d", std::nullopt, std::nullopt, true } },
             { { "Disk:d:", kX } }, {} },
         { "two rows for one path, the first differs",
