@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/socket.h>
@@ -48,6 +49,16 @@ protected:
         for (const auto &r : Globals::NewFiles)
             paths.push_back(r->Path);
         return paths;
+    }
+
+    using NameAndCount = std::pair<std::string, int64_t>;
+    /// Each row's name and referenceidx, in idx order.
+    static std::vector<NameAndCount> NamesAndCounts()
+    {
+        std::vector<NameAndCount> out;
+        for (const Row &row : Rows())
+            out.emplace_back(row.name, row.referenceidx);
+        return out;
     }
 
     Ref<Loadthread> m_scan;
@@ -121,12 +132,7 @@ TEST_F(WalkTest, FileWithAResourceForkOf3And1Resources_NoRowNoRecordAndTheCountU
         Lines("Complete", "Processed 6 files."),
     };
     EXPECT_EQ(trace, expected);
-    const std::vector<Row> rows = Rows();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].name, "a.txt");
-    EXPECT_EQ(rows[0].referenceidx, 0);
-    EXPECT_EQ(rows[1].name, "c.txt");
-    EXPECT_EQ(rows[1].referenceidx, 5);
+    EXPECT_EQ(NamesAndCounts(), (std::vector<NameAndCount> { { "a.txt", 0 }, { "c.txt", 5 } }));
     ASSERT_EQ(Globals::NewFiles.size(), 2u);
     EXPECT_EQ(Globals::NewFiles[0]->MyID, 0);
     EXPECT_EQ(Globals::NewFiles[1]->MyID, 5);
@@ -147,10 +153,7 @@ TEST_F(WalkTest, SkippedFileBetweenTwoDigested_StatusLinesRepeatTheFirstAndItsCo
         Lines("Complete", "Processed 2 files."),
     };
     EXPECT_EQ(trace, expected);
-    const std::vector<Row> rows = Rows();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1].name, "c.txt");
-    EXPECT_EQ(rows[1].referenceidx, 1);
+    EXPECT_EQ(NamesAndCounts(), (std::vector<NameAndCount> { { "a.txt", 0 }, { "c.txt", 1 } }));
 }
 
 TEST_F(WalkTest, TrashesAndVolumes_FilesDirectlyInsideSkippedOneLevelDeeperDigested)
