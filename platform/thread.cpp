@@ -119,6 +119,7 @@ ThreadState *g_current = nullptr;
 int g_noYield = 0;
 bool g_deterministic = false;
 bool g_pending = false;
+bool g_loopTurnWanted = false; // a thread has asked the event loop to turn before any goes on
 std::int64_t g_sliceEnd = 0;
 
 void OnPosted();
@@ -218,6 +219,7 @@ void RunRound()
 void OnPosted()
 {
     g_pending = false;
+    g_loopTurnWanted = false;
     // Several slices per turn of the event loop when they are short (deterministic mode), but
     // never more than one slice's worth of time, so the GUI stays responsive.
     auto &ready = Sched().ready;
@@ -226,7 +228,7 @@ void OnPosted()
         ThreadState *t = ready.front();
         ready.pop_front();
         Resume(t);
-        if (CoarseNow() >= end)
+        if (CoarseNow() >= end || g_loopTurnWanted)
             break;
     }
     Arm();
@@ -402,6 +404,14 @@ void Yield()
 Thread *CurrentThread() { return g_current ? g_current->self : nullptr; }
 
 void Scheduler::SetDeterministic(bool on) { g_deterministic = on; }
+
+void Scheduler::EndSlice()
+{
+    if (!g_current)
+        return;
+    g_sliceEnd = 0;
+    g_loopTurnWanted = true;
+}
 
 void Scheduler::Block()
 {

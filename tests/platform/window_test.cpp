@@ -609,6 +609,32 @@ TEST_F(WindowTest, Frontmost_IsTheWindowShownLast)
     EXPECT_EQ(OpenWindowOf<TestWindow>().Raw(), a.Raw());
 }
 
+TEST_F(WindowTest, Show_FromAWorker_EventLoopTurnsBeforeTheWorkerGoesOn)
+{
+    // In the deterministic mode a worker that yields is resumed again at once, in the same turn
+    // of the event loop, unless it has just shown a window: then what the loop holds (the
+    // window's painting, a call posted before) comes first.
+    std::vector<std::string> log;
+    bool done = false;
+    auto worker = std::make_shared<platform::testing::LambdaThread>([&] {
+        for (int i = 0; i < 2; ++i) {
+            log.push_back("plain " + std::to_string(i));
+            Yield();
+        }
+        for (int i = 0; i < 2; ++i) {
+            MakeTestWindow(nullptr);
+            log.push_back("shown " + std::to_string(i));
+            Yield();
+        }
+        done = true;
+    });
+    worker->Run();
+    DispatchLater([&] { log.push_back("posted"); });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return done; }, kWaitMs));
+    EXPECT_EQ(
+        log, (std::vector<std::string> { "plain 0", "plain 1", "shown 0", "posted", "shown 1" }));
+}
+
 TEST(Clipboard, SetText_ReadsBackTheSameText)
 {
     Clipboard c;
