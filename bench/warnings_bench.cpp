@@ -4,6 +4,7 @@
 // resident set), the largest gap between two turns of the event loop while it runs and how many
 // gaps passed 20 ms, then the time to close them all.
 
+#include "bench/resident.h"
 #include "core/globals.h"
 #include "platform/application.h"
 #include "platform/thread.h"
@@ -18,28 +19,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 using namespace platform;
 
 namespace {
 
 constexpr int kWarnings = 1000;
-
-long ResidentBytes()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 /// The largest time between two turns of the event loop while it is watched: a timer of no
 /// interval fires once on every turn.
@@ -96,7 +83,7 @@ void BM_Rescan_OneThousandChangedFiles_OpenAWindowEach(benchmark::State &state)
         state.PauseTiming();
         Globals::g_winAlert = MakeWindow<winAlert>();
         QApplication::processEvents();
-        const long before = ResidentBytes();
+        const long before = bench::ResidentBytes();
         const std::size_t windowsBefore = OpenWindows().size();
         state.ResumeTiming();
 
@@ -119,7 +106,7 @@ void BM_Rescan_OneThousandChangedFiles_OpenAWindowEach(benchmark::State &state)
         QApplication::processEvents();
 
         state.PauseTiming();
-        const long after = ResidentBytes();
+        const long after = bench::ResidentBytes();
         state.counters["windows_shown"] = double(OpenWindows().size() - windowsBefore);
         state.counters["KiB_per_window"] = double(after - before) / 1024.0 / kWarnings;
         state.counters["MiB_total"] = double(after - before) / (1024.0 * 1024.0);
