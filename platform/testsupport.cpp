@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace platform::testing {
 
@@ -31,20 +33,40 @@ TempFolder::TempFolder()
     m_path = pattern;
 }
 
-TempFolder::~TempFolder()
+TempFolder::~TempFolder() { RemoveTree(m_path); }
+
+void RemoveTree(const std::string &path)
 {
     std::error_code ec;
     // Give back write permission first, or a test that made a folder read-only leaves it behind.
     for (auto it = std::filesystem::recursive_directory_iterator(
-             m_path, std::filesystem::directory_options::skip_permission_denied, ec);
+             path, std::filesystem::directory_options::skip_permission_denied, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec) && !it->is_symlink(ec))
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                 std::filesystem::perm_options::add, ec);
     }
     std::filesystem::permissions(
-        m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(m_path, ec);
+        path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path, ec);
+}
+
+void BecomeUnprivilegedUser(const std::string &workspace)
+{
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() != 0)
+        return;
+    std::error_code ec;
+    bool handedOver = lchown(workspace.c_str(), kNobody, kNobody) == 0;
+    for (auto it = std::filesystem::recursive_directory_iterator(workspace, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        handedOver = handedOver && lchown(it->path().c_str(), kNobody, kNobody) == 0;
+    if (ec || !handedOver)
+        throw std::runtime_error("cannot hand " + workspace + " to the unprivileged user");
+    // Groups first: once the uid has changed, nothing else may be changed.
+    if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0
+        || setresuid(kNobody, kNobody, kNobody) != 0)
+        throw std::runtime_error("cannot become the unprivileged user");
 }
 
 void WriteFile(const std::string &path, const std::string &bytes)
