@@ -1,13 +1,17 @@
 #include "platform/testsupport.h"
 
+#include "platform/application.h"
 #include "platform/thread.h"
 
 #include <QApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -67,6 +71,28 @@ void BecomeUnprivilegedUser(const std::string &workspace)
     if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0
         || setresuid(kNobody, kNobody, kNobody) != 0)
         throw std::runtime_error("cannot become the unprivileged user");
+}
+
+bool RunPostedCalls(int timeoutMs)
+{
+    // Shared: after a time-out the call may still run.
+    auto ran = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [ran] { *ran = true; }, Qt::QueuedConnection);
+    return ProcessEventsUntil([&ran] { return *ran; }, timeoutMs);
+}
+
+bool HttpPostsFinished()
+{
+    // A reply is a child of its manager until it is deleted, some time after it has finished.
+    for (const auto *manager :
+        QCoreApplication::instance()->findChildren<QNetworkAccessManager *>()) {
+        for (const auto *reply : manager->findChildren<QNetworkReply *>()) {
+            if (!reply->isFinished())
+                return false;
+        }
+    }
+    return true;
 }
 
 void WriteFile(const std::string &path, const std::string &bytes)

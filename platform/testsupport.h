@@ -70,6 +70,14 @@ inline void RunAsUnprivilegedUser(const TempFolder &workspace, const std::functi
     GTEST_FLAG_SET(death_test_style, style);
 }
 
+/// Turns the event loop until a call posted now has run, for at most `timeoutMs`; false on
+/// time-out. Every call and event posted before it (a deferred handler, a queued signal) has then
+/// been delivered: what has not arrived by then was never sent.
+bool RunPostedCalls(int timeoutMs);
+
+/// True when every HTTP post the program has started has had its reply, or its error.
+bool HttpPostsFinished();
+
 /// Writes `bytes` to the file at `path`, replacing it.
 void WriteFile(const std::string &path, const std::string &bytes);
 std::string ReadFile(const std::string &path);
