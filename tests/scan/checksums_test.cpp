@@ -23,9 +23,9 @@
 #include <unistd.h>
 
 using namespace platform;
+using platform::testing::RunAsUnprivilegedUser;
 using platform::testing::TempFolder;
 using platform::testing::WriteFile;
-using scantest::AccessAsNobody;
 using scantest::AppleDouble;
 using scantest::BuildFork;
 using scantest::ForkType;
@@ -178,16 +178,14 @@ TEST(Checksums, SHA_ReadFails_EmptyTextNotTheDigestOfWhatWasRead)
 TEST(Checksums, SHA_FileThatCannotBeRead_EmptyTextThenDigestOnceReadable)
 {
     TempFolder tmp;
-    chmod(tmp.Path().c_str(), 0755);
     WriteFile(tmp / "secret.txt", "hidden");
     ASSERT_EQ(chmod((tmp / "secret.txt").c_str(), 0), 0);
     const auto f = FolderItem::FromNativePath(tmp / "secret.txt");
     ScanThread scan;
-    {
-        AccessAsNobody nobody;
+    RunAsUnprivilegedUser(tmp, [&] {
         ASSERT_TRUE(f->Exists());
         EXPECT_EQ(scan.SHA(f), "");
-    }
+    });
     ASSERT_EQ(chmod((tmp / "secret.txt").c_str(), 0644), 0);
     EXPECT_EQ(scan.SHA(f), OneShotDigest("secret.txt", "hidden"));
 }
