@@ -28,7 +28,7 @@ public:
     Database &db() { return *m_db; }
 
 private:
-    testing::TempFolder m_folder;
+    platform::testing::TempFolder m_folder;
     Ref<Database> m_db;
 };
 

@@ -2,6 +2,7 @@
 // and a row picture, appended as the catalogue loader does while the event loop keeps turning.
 // Reports the time and the memory the rows take (growth of the resident set per row).
 
+#include "bench/resident.h"
 #include "platform/application.h"
 #include "platform/listbox.h"
 #include "platform/thread.h"
@@ -14,11 +15,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 using namespace platform;
 
@@ -26,18 +25,6 @@ namespace {
 
 constexpr int kRows = 1000000;
 constexpr int kSlice = 10000;
-
-long ResidentBytes()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 class BenchPicture : public Picture
 {
@@ -120,7 +107,7 @@ void MeasureFill(
         auto window = MakeWindow<ListWindow>();
         TurnEventLoop();
         auto picture = Ref<Picture>(std::make_shared<BenchPicture>());
-        const long before = ResidentBytes();
+        const long before = bench::ResidentBytes();
         state.ResumeTiming();
 
         fill(*window->lstFiles, picture);
@@ -128,7 +115,7 @@ void MeasureFill(
 
         state.PauseTiming();
         state.counters["rows"] = kRows;
-        state.counters["bytes_per_row"] = double(ResidentBytes() - before) / kRows;
+        state.counters["bytes_per_row"] = double(bench::ResidentBytes() - before) / kRows;
         window->Close();
         TurnEventLoop();
         state.ResumeTiming();

@@ -33,13 +33,18 @@ TextStore::Handle TextStore::Add(std::string_view text)
     if (need > BlockSize) {
         // A text larger than a block gets one of its own; the next text starts a fresh block.
         m_blocks.push_back(std::unique_ptr<char[]>(new char[need]));
-        m_used = BlockSize;
-    } else if (m_used + need > BlockSize) {
-        m_blocks.push_back(std::unique_ptr<char[]>(new char[BlockSize]));
+        m_size = need;
+        m_used = 0;
+    } else if (m_used + need > m_size) {
+        std::size_t size = m_size == 0 ? FirstBlockSize : std::min(m_size * 2, BlockSize);
+        while (size < need)
+            size *= 2;
+        m_blocks.push_back(std::unique_ptr<char[]>(new char[size]));
+        m_size = size;
         m_used = 0;
     }
     const std::size_t index = m_blocks.size() - 1;
-    const std::size_t offset = need > BlockSize ? 0 : m_used;
+    const std::size_t offset = m_used;
     char *at = m_blocks[index].get() + offset;
     std::size_t n = text.size();
     while (n >= 0x80) {
@@ -48,8 +53,7 @@ TextStore::Handle TextStore::Add(std::string_view text)
     }
     *at++ = char(n);
     std::memcpy(at, text.data(), text.size());
-    if (need <= BlockSize)
-        m_used += need;
+    m_used += need;
     return (Handle(1) << 63) | (Handle(index) << 32) | Handle(offset);
 }
 
@@ -73,7 +77,8 @@ std::string_view TextStore::View(const Handle &handle) const
 void TextStore::Clear()
 {
     m_blocks.clear();
-    m_used = BlockSize;
+    m_size = 0;
+    m_used = 0;
 }
 
 } // namespace platform::detail

@@ -8,9 +8,10 @@
 
 namespace platform::detail {
 
-/// Texts packed into large blocks. A handle of a text of up to seven bytes holds the text
-/// itself; a longer text is stored once, with its length, and the handle locates it. The handle
-/// 0 is the empty text.
+/// Texts packed into blocks. A handle of a text of up to seven bytes holds the text itself; a
+/// longer text is stored once, with its length, and the handle locates it. The handle 0 is the
+/// empty text. Blocks start small and double up to 1 MiB, so a list of a few rows holds a few
+/// hundred bytes of text, not a megabyte; a text never moves once stored.
 class TextStore
 {
 public:
@@ -24,9 +25,11 @@ public:
     void Clear();
 
 private:
+    static constexpr std::size_t FirstBlockSize = std::size_t(1) << 10;
     static constexpr std::size_t BlockSize = std::size_t(1) << 20;
     std::vector<std::unique_ptr<char[]>> m_blocks;
-    std::size_t m_used = BlockSize; // bytes used of the last block
+    std::size_t m_size = 0; // of the last block
+    std::size_t m_used = 0; // bytes used of the last block
 };
 
 } // namespace platform::detail

@@ -17,6 +17,7 @@
 #ifndef BOOST_USE_ASAN
 #define BOOST_USE_ASAN
 #endif
+#include <sanitizer/asan_interface.h>
 #include <sanitizer/common_interface_defs.h>
 #endif
 
@@ -62,6 +63,31 @@ namespace {
 // or a paint run on a fiber needs far more than Boost's default.
 constexpr std::size_t kStackSize = 4 * 1024 * 1024;
 constexpr std::int64_t kSliceNs = 10'000'000;
+
+#if defined(TLM_FIBER_UCONTEXT)
+/// Fiber stacks handed back clean to the sanitizer. Frames that never return (the fiber's entry,
+/// which ends by switching away) leave their redzones marked in the sanitizer's shadow memory;
+/// the next stack or buffer mapped at that address would then read as an overflow.
+class FiberStack
+{
+public:
+    explicit FiberStack(std::size_t size)
+        : m_stack(size)
+    {
+    }
+    ctx::stack_context allocate() { return m_stack.allocate(); }
+    void deallocate(ctx::stack_context &sctx) noexcept
+    {
+        __asan_unpoison_memory_region(static_cast<char *>(sctx.sp) - sctx.size, sctx.size);
+        m_stack.deallocate(sctx);
+    }
+
+private:
+    ctx::protected_fixedsize_stack m_stack;
+};
+#else
+using FiberStack = ctx::protected_fixedsize_stack;
+#endif
 
 /// Nanoseconds of a clock that is read in a few nanoseconds; its resolution (a few ms) is
 /// fine for a 10 ms slice.
@@ -119,6 +145,7 @@ ThreadState *g_current = nullptr;
 int g_noYield = 0;
 bool g_deterministic = false;
 bool g_pending = false;
+bool g_loopTurnWanted = false; // a thread has asked the event loop to turn before any goes on
 std::int64_t g_sliceEnd = 0;
 
 void OnPosted();
@@ -218,6 +245,7 @@ void RunRound()
 void OnPosted()
 {
     g_pending = false;
+    g_loopTurnWanted = false;
     // Several slices per turn of the event loop when they are short (deterministic mode), but
     // never more than one slice's worth of time, so the GUI stays responsive.
     auto &ready = Sched().ready;
@@ -226,7 +254,7 @@ void OnPosted()
         ThreadState *t = ready.front();
         ready.pop_front();
         Resume(t);
-        if (CoarseNow() >= end)
+        if (CoarseNow() >= end || g_loopTurnWanted)
             break;
     }
     Arm();
@@ -324,7 +352,7 @@ void Thread::Run()
     if (!self)
         throw RuntimeException("A thread must be made with std::make_shared before it runs");
     try {
-        t->fiber = ctx::fiber(std::allocator_arg, ctx::protected_fixedsize_stack(kStackSize),
+        t->fiber = ctx::fiber(std::allocator_arg, FiberStack(kStackSize),
             [t](ctx::fiber &&caller) { return Impl::Entry(t, std::move(caller)); });
     } catch (const std::bad_alloc &) {
         throw OutOfMemoryException("No memory for the stack of a thread");
@@ -402,6 +430,14 @@ void Yield()
 Thread *CurrentThread() { return g_current ? g_current->self : nullptr; }
 
 void Scheduler::SetDeterministic(bool on) { g_deterministic = on; }
+
+void Scheduler::EndSlice()
+{
+    if (!g_current)
+        return;
+    g_sliceEnd = 0;
+    g_loopTurnWanted = true;
+}
 
 void Scheduler::Block()
 {

@@ -56,6 +56,10 @@ public:
     /// Every Yield switches, round robin, so that tests see reproducible interleavings.
     static void SetDeterministic(bool on);
 
+    /// Ends the current thread's time slice: at its next Yield the event loop turns before any
+    /// thread goes on. Nothing from GUI code.
+    static void EndSlice();
+
     /// Suspends the current thread until Wake is called for it. Only from a thread: GUI code gets
     /// a RuntimeException. A killed thread does not stay blocked.
     static void Block();

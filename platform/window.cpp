@@ -5,6 +5,7 @@
 #include "platform/menu.h"
 #include "platform/menu_p.h"
 #include "platform/runtime_p.h"
+#include "platform/thread.h"
 #include "platform/window_p.h"
 
 #include <QApplication>
@@ -384,6 +385,9 @@ void Window::Show()
         w->raise(); // a window that appears is on top already
     w->activateWindow();
     MoveToFront(this);
+    // A worker showing window after window would otherwise leave them all to be laid out and
+    // painted in one turn of the event loop, which the user would feel as a stall.
+    Scheduler::EndSlice();
 }
 
 void Window::Close()

@@ -82,6 +82,8 @@ RunningScan::~RunningScan()
 
 void Loadthread::CompareData()
 {
+    // Counted as running itself, so that a comparison made outside a scan forgets as well.
+    const RunningScan comparing;
     const ComparisonTurn turn;
     // This comparison's records: every one appended until now, taken in one step. What scans
     // append while it runs waits in NewFiles for the next comparison.

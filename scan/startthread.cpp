@@ -93,10 +93,8 @@ void StartThread::Event_Run()
     Turn turn(*this);
     if (!turn.Take(m_emptyOldFiles))
         return;
-    // A reload replaces the snapshot: emptied here, when the run begins, not when it was asked
-    // for, since a run it waited behind appends to the snapshot until it ends.
-    if (turn.EmptiesOldFiles())
-        Globals::OldFiles.clear();
+    // What merged into this run asked for counts as asked by this run.
+    m_emptyOldFiles = turn.EmptiesOldFiles();
     if (CatchAll("winMain.Methods.PopulateListFromDB", [this] { PopulateList(); }))
         return;
     // The scan button must not stay disabled for the rest of the run. When the controls
@@ -120,6 +118,8 @@ void StartThread::PopulateList()
     MainControl<Listbox> lstFiles("lstFiles");
     lstFiles->DeleteAllRows();
     if (rs->EOF_()) {
+        if (m_emptyOldFiles)
+            Globals::OldFiles.clear();
         pbMBS->SetEnabled(true);
         pb->SetVisible(false);
         return;
@@ -163,12 +163,17 @@ void StartThread::PopulateList()
 
 void StartThread::LoadOldFiles()
 {
-    CatchAll("winMain.Methods.LoadOldFiles", [] {
+    CatchAll("winMain.Methods.LoadOldFiles", [this] {
         const Ref<RecordSet> rs = Globals::g_DB->SQLSelect("SELECT * FROM fileinfo;");
         MainControl<ProgressBar> pb("pb");
         pb->SetMaximum(int(rs->RecordCount()));
         MainControl<StaticText> StaticText1("StaticText1");
         StaticText1->SetText("Building Database...");
+        // A reload replaces the snapshot only now, with no yield before its first record is
+        // back: a scan that ends while the loader sleeps or fills the list still finds the
+        // stored snapshot loaded, and compares.
+        if (m_emptyOldFiles)
+            Globals::OldFiles.clear();
         int k = 0;
         if (!rs->EOF_()) {
             const Ref<DatabaseField> crc = rs->Field("crc");

@@ -10,8 +10,9 @@
 ///
 /// One loader runs at a time. A loader started while another runs is queued behind it; one
 /// started while another is queued merges into that one and ends at once. A loader made with
-/// `emptyOldFiles` (a reload after a scan) empties OldFiles when its run begins; a queued run into
-/// which such a loader merged does so too.
+/// `emptyOldFiles` (a reload after a scan) replaces OldFiles instead of appending to it: it
+/// empties OldFiles right before its snapshot pass; a queued run into which such a loader merged
+/// does so too.
 class StartThread : public platform::Thread
 {
 public:
@@ -21,7 +22,8 @@ public:
     {
     }
 
-    /// The snapshot pass: appends a TheOldFiles record per catalogue row to OldFiles.
+    /// The snapshot pass: appends a TheOldFiles record per catalogue row to OldFiles (emptied
+    /// first by a reload).
     void LoadOldFiles();
 
 protected:

@@ -11,11 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
 
 using namespace platform;
 using platform::testing::TempFolder;
@@ -187,24 +183,13 @@ TEST(CheckForDatabase, GarbageFile_SaysCorruptAndEndsWithExitCode1)
 
 TEST(CheckForDatabaseDeathTest, FolderNotWritable_SaysUnableToCreateAndEndsWithExitCode1)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     TempFolder app;
-    // Root ignores permissions, so the check runs in a child that has become "nobody".
-    auto body = [&] {
-        if (geteuid() == 0) {
-            if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0
-                || setresuid(65534, 65534, 65534) != 0)
-                _exit(99);
-        } else {
-            chmod(app.Path().c_str(), 0555);
-        }
+    ASSERT_EQ(chmod(app.Path().c_str(), 0555), 0);
+    platform::testing::RunAsUnprivilegedUser(app, [&] {
         const RunResult r = RunApp(app.Path());
-        for (const auto &m : r.messages)
-            std::fprintf(stderr, "message: %s\n", m.c_str());
-        std::fflush(stderr);
-        _exit(r.exitCode);
-    };
-    EXPECT_EXIT(body(), ::testing::ExitedWithCode(1), "message: Unable to create databse\\.");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.messages, std::vector<std::string> { "Unable to create databse." });
+    });
 }
 
 TEST(Title, VersionNumbers_JoinedAfterTheFixedText)

@@ -2,7 +2,8 @@
 # The real executable on a virtual display: a first run creates the catalogue beside the
 # executable, the main window shows its title, and closing the window ends the run with 0.
 # A second run opens the catalogue it left and ends with 0 on File > Quit (Ctrl+Q).
-# Run under xvfb-run; arguments: the built application folder and the xclose helper.
+# Run on a display of its own (xvfb.sh); arguments: the built application folder and the xclose
+# helper.
 set -euo pipefail
 app_dir=$1
 xclose=$2

@@ -199,7 +199,11 @@ TEST(DatabaseThreadsEnded, GuiTransaction_ThreadWaitsUntilGuiCommits)
     });
     for (int i = 0; i < 5; ++i) {
         Yield(); // GUI code that yields in a loop, as a drop handler does
-        EXPECT_FALSE(ProcessEventsUntil([&] { return inserted; }, 5));
+        // A thread started now runs after B's next turn: once it has run, B has had its turn.
+        bool turned = false;
+        Start([&] { turned = true; });
+        ASSERT_TRUE(ProcessEventsUntil([&] { return turned; }, 10000));
+        EXPECT_FALSE(inserted);
     }
     db->Rollback();
     ASSERT_TRUE(RunToEnd({ b }));

@@ -22,6 +22,7 @@ using platform::FolderItem;
 using platform::GetFolderItem;
 using platform::Ref;
 using platform::testing::ReadFile;
+using platform::testing::RunAsUnprivilegedUser;
 using platform::testing::TempFolder;
 using platform::testing::WriteFile;
 namespace Volumes = platform::Volumes;
@@ -403,17 +404,17 @@ TEST(FolderItem, Fifo_NoOpenerBlocks)
 
 TEST(FolderItem, UnreadableFile_GivesNilAndLengthZero)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root reads a file of mode 000 all the same";
     TempFolder tmp;
     WriteFile(tmp / "secret", "12345");
     ASSERT_EQ(chmod((tmp / "secret").c_str(), 0), 0);
-    const Ref<FolderItem> f = FolderItem::FromNativePath(tmp / "secret");
-    EXPECT_TRUE(f->Exists());
-    EXPECT_FALSE(f->OpenAsBinaryFile());
-    EXPECT_FALSE(f->OpenAsTextFile());
-    EXPECT_FALSE(f->OpenAsPicture());
-    EXPECT_EQ(f->Length(), 0);
+    RunAsUnprivilegedUser(tmp, [&] {
+        const Ref<FolderItem> f = FolderItem::FromNativePath(tmp / "secret");
+        EXPECT_TRUE(f->Exists());
+        EXPECT_FALSE(f->OpenAsBinaryFile());
+        EXPECT_FALSE(f->OpenAsTextFile());
+        EXPECT_FALSE(f->OpenAsPicture());
+        EXPECT_EQ(f->Length(), 0);
+    });
 }
 
 TEST(FolderItem, CreateTextFile_WhereNothingCanBeWritten_GivesNil)
@@ -422,10 +423,9 @@ TEST(FolderItem, CreateTextFile_WhereNothingCanBeWritten_GivesNil)
     MakeFolder(tmp / "folder");
     EXPECT_FALSE(FolderItem::FromNativePath(tmp / "no-such-folder/a.txt")->CreateTextFile());
     EXPECT_FALSE(FolderItem::FromNativePath(tmp / "folder")->CreateTextFile());
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into a read-only folder all the same";
     ASSERT_EQ(chmod((tmp / "folder").c_str(), 0555), 0);
-    EXPECT_FALSE(FolderItem::FromNativePath(tmp / "folder/a.txt")->CreateTextFile());
+    RunAsUnprivilegedUser(tmp,
+        [&] { EXPECT_FALSE(FolderItem::FromNativePath(tmp / "folder/a.txt")->CreateTextFile()); });
 }
 
 TEST(TextStreams, WriteThenRead_SplitsEveryLineEnd)

@@ -793,14 +793,20 @@ TEST(ThreadExitTest, Exit_WithSuspendedThreads_ExitsCleanly)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            Start([] { Scheduler::Block(); });
-            Start([] { CurrentThread()->Sleep(60'000); });
-            Start([] {
-                for (;;)
+            auto blocked = Start([] { Scheduler::Block(); });
+            auto sleeper = Start([] { CurrentThread()->Sleep(60'000); });
+            bool looping = false;
+            Start([&looping] {
+                for (;;) {
+                    looping = true;
                     Yield();
+                }
             });
-            ProcessEventsUntil([] { return false; }, 50);
-            std::exit(Scheduler::LiveCount() == 3 ? 0 : 1);
+            const bool started = TurnUntil([&] {
+                return blocked->GetState() == State::Suspended
+                    && sleeper->GetState() == State::Sleeping && looping;
+            });
+            std::exit(started && Scheduler::LiveCount() == 3 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -11,6 +11,7 @@
 #include "platform/window_p.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
+#include "tests/support/widgetprobes.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -20,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTest>
 
@@ -31,6 +33,7 @@
 #include <vector>
 
 using namespace platform;
+using platform::testing::DragFrameTo;
 
 namespace {
 
@@ -104,12 +107,29 @@ bool ContentIs(const Window &w, int width, int height)
     return ContentOf(w)->size() == QSize(width, height);
 }
 
-/// Resizes the window as the user does: by its frame.
-void DragFrameTo(const Window &w, int contentWidth, int contentHeight)
+/// Every size a widget is given while this lives, in order.
+class SizeLog : public QObject
 {
-    detail::WindowWidget *top = WidgetOf(w);
-    top->resize(contentWidth, contentHeight + top->ChromeHeight(contentWidth));
-}
+public:
+    explicit SizeLog(QWidget *widget)
+        : m_widget(widget)
+    {
+        m_widget->installEventFilter(this);
+    }
+    ~SizeLog() override { m_widget->removeEventFilter(this); }
+    std::vector<QSize> sizes;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            sizes.push_back(static_cast<QResizeEvent *>(event)->size());
+        return false;
+    }
+
+private:
+    QWidget *m_widget;
+};
 
 class WindowTest : public ::testing::Test
 {
@@ -209,11 +229,16 @@ TEST_F(WindowTest, MinimumSize_FrameDraggedSmaller_ContentKeepsTheMinimum)
 {
     auto w = LockWindow(true);
     ASSERT_TRUE(ProcessEventsUntil([&] { return ContentIs(*w, 400, 300); }, kWaitMs));
+    SizeLog content(ContentOf(*w));
     DragFrameTo(*w, 100, 80);
-    QTest::qWait(50);
     EXPECT_EQ(ContentOf(*w)->size(), QSize(400, 300));
     EXPECT_EQ(w->Width(), 400);
     EXPECT_EQ(w->Height(), 300);
+    // What the window system makes of a drag arrives in order: once a later drag's size has
+    // arrived, so has anything the first one set off. The content never went below its minimum.
+    DragFrameTo(*w, 420, 310);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ContentIs(*w, 420, 310); }, kWaitMs));
+    EXPECT_EQ(content.sizes, std::vector<QSize> { QSize(420, 310) });
     EXPECT_EQ(w->MinWidth(), 400);
     EXPECT_EQ(w->MinHeight(), 300);
     EXPECT_EQ(w->MaxWidth(), 32000);
@@ -607,6 +632,32 @@ TEST_F(WindowTest, Frontmost_IsTheWindowShownLast)
     ASSERT_TRUE(ProcessEventsUntil([&] { return FrontmostWindow().Raw() == a.Raw(); }, kWaitMs));
     b->Close();
     EXPECT_EQ(OpenWindowOf<TestWindow>().Raw(), a.Raw());
+}
+
+TEST_F(WindowTest, Show_FromAWorker_EventLoopTurnsBeforeTheWorkerGoesOn)
+{
+    // In the deterministic mode a worker that yields is resumed again at once, in the same turn
+    // of the event loop, unless it has just shown a window: then what the loop holds (the
+    // window's painting, a call posted before) comes first.
+    std::vector<std::string> log;
+    bool done = false;
+    auto worker = std::make_shared<platform::testing::LambdaThread>([&] {
+        for (int i = 0; i < 2; ++i) {
+            log.push_back("plain " + std::to_string(i));
+            Yield();
+        }
+        for (int i = 0; i < 2; ++i) {
+            MakeTestWindow(nullptr);
+            log.push_back("shown " + std::to_string(i));
+            Yield();
+        }
+        done = true;
+    });
+    worker->Run();
+    DispatchLater([&] { log.push_back("posted"); });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return done; }, kWaitMs));
+    EXPECT_EQ(
+        log, (std::vector<std::string> { "plain 0", "plain 1", "shown 0", "posted", "shown 1" }));
 }
 
 TEST(Clipboard, SetText_ReadsBackTheSameText)

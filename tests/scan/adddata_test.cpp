@@ -18,9 +18,9 @@
 #include <sys/stat.h>
 
 using namespace platform;
+using platform::testing::RunAsUnprivilegedUser;
 using platform::testing::TempFolder;
 using platform::testing::WriteFile;
-using scantest::AccessAsNobody;
 using scantest::Reports;
 using scantest::ScanThread;
 
@@ -174,17 +174,15 @@ TEST_F(AddDataTest, UnreadableFile_RowWithEmptyCrc)
 {
     const Ref<FolderItem> f = File("secret.txt", "hidden");
     ASSERT_EQ(chmod(f->NativePath().c_str(), 0), 0);
-    std::string crc;
-    {
-        AccessAsNobody nobody;
-        crc = m_scan.SHA(f);
-    }
-    EXPECT_EQ(crc, "");
-    m_scan.AddData(f->ModificationDate(), crc, f->AbsolutePath(), f->Name(), 0);
-    const std::vector<Row> rows = Rows();
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].values[7], "");
-    EXPECT_EQ(rows[0].types[7], "text");
+    RunAsUnprivilegedUser(m_tmp, [&] {
+        const std::string crc = m_scan.SHA(f);
+        EXPECT_EQ(crc, "");
+        m_scan.AddData(f->ModificationDate(), crc, f->AbsolutePath(), f->Name(), 0);
+        const std::vector<Row> rows = Rows();
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].values[7], "");
+        EXPECT_EQ(rows[0].types[7], "text");
+    });
 }
 
 TEST_F(AddDataTest, InsertFails_DatabaseErrorBoxAndNoRowAndScanGoesOn)

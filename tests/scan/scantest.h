@@ -9,9 +9,6 @@
 
 #include "platform/exceptions.h"
 
-#include <sys/fsuid.h>
-#include <unistd.h>
-
 namespace scantest {
 
 /// A scan thread whose operations the tests call directly; it is never run.
@@ -56,30 +53,6 @@ public:
 
 private:
     std::vector<Entry> m_entries;
-};
-
-/// Root reads a file of mode 000 all the same; while this lives, file access from this OS thread
-/// is checked as for "nobody" (the file-system uid alone changes, and with it the capabilities
-/// that override permissions), so such a file really cannot be read.
-class AccessAsNobody
-{
-public:
-    AccessAsNobody()
-        : m_root(geteuid() == 0)
-    {
-        if (m_root)
-            setfsuid(65534);
-    }
-    ~AccessAsNobody()
-    {
-        if (m_root)
-            setfsuid(0);
-    }
-    AccessAsNobody(const AccessAsNobody &) = delete;
-    AccessAsNobody &operator=(const AccessAsNobody &) = delete;
-
-private:
-    bool m_root;
 };
 
 /// Watches the allocations of at least `minSize` bytes made on this OS thread while it lives:

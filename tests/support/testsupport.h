@@ -1,9 +1,13 @@
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <unistd.h>
 
 #include "platform/thread.h"
+
+#include <gtest/gtest.h>
 
 namespace platform::testing {
 
@@ -27,6 +31,53 @@ public:
 private:
     std::string m_path;
 };
+
+/// Removes the folder at `path` and everything in it, folders made read-only included.
+void RemoveTree(const std::string &path);
+
+/// In a process that runs as root: hands `workspace` and everything in it to the unprivileged
+/// user 65534 ("nobody") and makes the process that user for good. Otherwise does nothing.
+void BecomeUnprivilegedUser(const std::string &workspace);
+
+/// Runs `body` in a child process as a user whom file permissions bind, so that a test of what
+/// cannot be read or written runs as root too: a root process first becomes the unprivileged
+/// user, who then owns `workspace` as an ordinary user running the test would. The child is a
+/// new run of the current test up to this call (a thread-safe death test), so what the test
+/// set up before the call is set up there again. Failures in the body fail the test.
+inline void RunAsUnprivilegedUser(const TempFolder &workspace, const std::function<void()> &body)
+{
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto child = [&] {
+        BecomeUnprivilegedUser(workspace.Path());
+        body();
+        // A death test's child prints nothing of its own; the parent shows what it writes to
+        // stderr, so the body's failures are written there.
+        const ::testing::TestResult &result
+            = *::testing::UnitTest::GetInstance()->current_test_info()->result();
+        for (int i = 0; i < result.total_part_count(); ++i) {
+            const ::testing::TestPartResult &part = result.GetTestPartResult(i);
+            if (part.failed())
+                std::fprintf(stderr, "%s:%d: %s\n", part.file_name() ? part.file_name() : "?",
+                    part.line_number(), part.message());
+        }
+        const bool failed = ::testing::Test::HasFailure();
+        RemoveTree(workspace.Path()); // the child ends without running destructors
+        std::fflush(nullptr);
+        _exit(failed ? 1 : 0);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "")
+        << "the body failed as an unprivileged user";
+    GTEST_FLAG_SET(death_test_style, style);
+}
+
+/// Turns the event loop until a call posted now has run, for at most `timeoutMs`; false on
+/// time-out. Every call and event posted before it (a deferred handler, a queued signal) has then
+/// been delivered: what has not arrived by then was never sent.
+bool RunPostedCalls(int timeoutMs);
+
+/// True when every HTTP post the program has started has had its reply, or its error.
+bool HttpPostsFinished();
 
 /// Writes `bytes` to the file at `path`, replacing it.
 void WriteFile(const std::string &path, const std::string &bytes);

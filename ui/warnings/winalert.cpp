@@ -18,6 +18,24 @@ void winAlert::Layout()
 
 void winAlert::CreateControls() { CreateControls0_(); }
 
+namespace {
+
+/// A button of the row below the list: 162 × 20 at the window's bottom, in the system font,
+/// locked to the bottom and to the right edge or the left one.
+Ref<PushButton> AddButton(
+    Window &w, const char *name, const char *caption, int left, bool lockRight, int tabIndex)
+{
+    auto button = New<PushButton>();
+    w.AddControl(name, button);
+    button->SetBounds(left, 270, 162, 20);
+    button->SetLocks(!lockRight, false, lockRight, true);
+    button->SetTabIndex(tabIndex);
+    button->SetCaption(caption);
+    return button;
+}
+
+} // namespace
+
 void winAlert::CreateControls0_()
 {
     AlertList = New<Listbox>();
@@ -36,30 +54,15 @@ void winAlert::CreateControls0_()
     AlertList->DoubleClick = [this] { AlertList_DoubleClick(); };
     AlertList->Change = [this] { AlertList_Change(); };
 
-    btnExport = New<PushButton>();
-    AddControl("btnExport", btnExport);
-    btnExport->SetBounds(358, 270, 162, 20);
-    btnExport->SetLocks(false, false, true, true);
-    btnExport->SetTabIndex(1);
-    btnExport->SetCaption("Export List...");
+    btnExport = AddButton(*this, "btnExport", "Export List...", 358, /*lockRight=*/true, 1);
     btnExport->Action = [this] { btnExport_Action(); };
 
-    btnAccept = New<PushButton>();
-    AddControl("btnAccept", btnAccept);
-    btnAccept->SetBounds(10, 270, 162, 20);
-    btnAccept->SetLocks(true, false, false, true);
-    btnAccept->SetTabIndex(2);
-    btnAccept->SetCaption("Update Checksum");
+    btnAccept = AddButton(*this, "btnAccept", "Update Checksum", 10, /*lockRight=*/false, 2);
     btnAccept->SetEnabled(false);
     btnAccept->Action = [this] { btnAccept_Action(); };
 
     // Locked left, and moved back to the middle by HandleResize on every resize.
-    btnExempt = New<PushButton>();
-    AddControl("btnExempt", btnExempt);
-    btnExempt->SetBounds(184, 270, 162, 20);
-    btnExempt->SetLocks(true, false, false, true);
-    btnExempt->SetTabIndex(3);
-    btnExempt->SetCaption("Exempt From Warning");
+    btnExempt = AddButton(*this, "btnExempt", "Exempt From Warning", 184, /*lockRight=*/false, 3);
     btnExempt->SetEnabled(false);
     btnExempt->Action = [this] { btnExempt_Action(); };
 }
