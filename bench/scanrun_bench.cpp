@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -27,6 +26,7 @@
 
 #include "bench/catalogue_fixture.h"
 #include "bench/eventloop_probe.h"
+#include "bench/resident.h"
 #include "bench/scan_data.h"
 #include "core/app.h"
 #include "core/globals.h"
@@ -57,14 +57,6 @@ namespace {
 constexpr double kLoaderSleepSeconds = 0.75;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-int64_t RssBytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    int64_t size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * int64_t(sysconf(_SC_PAGESIZE));
-}
 
 int64_t HeapBytes()
 {
@@ -173,7 +165,7 @@ Timed Compare()
     return Watch([] {
         if (Globals::OldFiles.empty())
             return;
-        auto scan = std::make_shared<testing::LambdaThread>([] {
+        auto scan = std::make_shared<platform::testing::LambdaThread>([] {
             const RunningScan running;
             TimedWalk().CompareData();
         });
@@ -238,7 +230,7 @@ double NewFilesRecordBytes(const std::string &folder)
     return double(HeapBytes() - before) / double(records.size());
 }
 
-void SmallFiles(const testing::TempFolder &work)
+void SmallFiles(const platform::testing::TempFolder &work)
 {
     constexpr int kFolders = 1000, kPerFolder = 100;
     const std::string root = work / "tree";
@@ -280,11 +272,11 @@ void SmallFiles(const testing::TempFolder &work)
     for (const std::string &path : changed)
         bench::ChangeOneByte(path);
     const int windowsBefore = VisibleWarningWindows();
-    const int64_t rssBefore = RssBytes(), heapBefore = HeapBytes();
+    const int64_t rssBefore = int64_t(bench::ResidentBytes()), heapBefore = HeapBytes();
     const Timed changedWalk = Walk(root);
     const Timed warnings = Compare();
     const int opened = VisibleWarningWindows() - windowsBefore;
-    const int64_t rssAfter = RssBytes(), heapAfter = HeapBytes();
+    const int64_t rssAfter = int64_t(bench::ResidentBytes()), heapAfter = HeapBytes();
     Print("changed rescan: walk", changedWalk, PerSecond(n, changedWalk.seconds));
     char extra[160];
     std::snprintf(extra, sizeof extra,
@@ -330,7 +322,7 @@ double OpensslSeconds(const std::vector<std::string> &paths)
     return Seconds(Clock::now() - begin);
 }
 
-void LargeFiles(const testing::TempFolder &work)
+void LargeFiles(const platform::testing::TempFolder &work)
 {
     constexpr int kCount = 8;
     constexpr int64_t kSize = int64_t(512) << 20;
@@ -364,7 +356,7 @@ void LargeFiles(const testing::TempFolder &work)
     Globals::g_DB = nullptr;
 }
 
-void Loader(const testing::TempFolder &work)
+void Loader(const platform::testing::TempFolder &work)
 {
     constexpr int kRows = 1'000'000;
     auto start = Clock::now();
@@ -373,9 +365,9 @@ void Loader(const testing::TempFolder &work)
     Globals::OldFiles.clear();
     MainWindow()->Control<Listbox>("lstFiles")->DeleteAllRows();
     malloc_trim(0);
-    const int64_t rssBefore = RssBytes(), heapBefore = HeapBytes();
+    const int64_t rssBefore = int64_t(bench::ResidentBytes()), heapBefore = HeapBytes();
     const Timed reload = Reload();
-    const int64_t rssAfter = RssBytes(), heapAfter = HeapBytes();
+    const int64_t rssAfter = int64_t(bench::ResidentBytes()), heapAfter = HeapBytes();
     char extra[160];
     std::snprintf(extra, sizeof extra, "  %zu records; per row: RSS %.0f bytes, heap %.0f bytes",
         Globals::OldFiles.size(), double(rssAfter - rssBefore) / kRows,
@@ -391,7 +383,7 @@ void Loader(const testing::TempFolder &work)
 
 int main(int argc, char **argv)
 {
-    testing::InitForTests(argc, argv);
+    platform::testing::InitForTests(argc, argv);
     // The program's own scheduling: a worker switches only once its time slice is spent.
     Scheduler::SetDeterministic(false);
     RegisterApplication(std::make_shared<BenchApp>());
@@ -407,7 +399,7 @@ int main(int argc, char **argv)
     const bool all = phases.empty();
     int status = 0;
     try {
-        const testing::TempFolder work;
+        const platform::testing::TempFolder work;
         if (all || phases.count("small"))
             SmallFiles(work);
         if (all || phases.count("large"))
