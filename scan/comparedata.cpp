@@ -121,14 +121,17 @@ void Loadthread::CompareData()
             + Globals::DoubleQuotes(record.Path) + "';");
         next = std::size_t(i) + 1;
         // Only the first row counts; a NULL crc (a folder's row) is no baseline.
-        if (rs && !rs->EOF_() && !rs->Field("crc")->IsNull() && !rs->Field("exempt")->BooleanValue()
-            && rs->Field("crc")->StringValue() != record.CRC
-            && FirstWarning(record.Path, record.CRC)) {
-            Globals::g_winAlert->SendAlert(rs->Field("name")->StringValue(),
-                rs->Field("resource")->StringValue(), rs->Field("crc")->StringValue(), record.CRC,
-                rs->Field("fullpath")->StringValue(), int32_t(rs->Field("idx")->IntegerValue()));
-            // Each warning in a window of its own: the one just shown stays on screen.
-            Globals::g_winAlert = MakeWindow<winAlert>();
+        if (rs && !rs->EOF_()) {
+            const Ref<DatabaseField> crc = rs->Field("crc");
+            if (!crc->IsNull() && !rs->Field("exempt")->BooleanValue()
+                && crc->StringValue() != record.CRC && FirstWarning(record.Path, record.CRC)) {
+                Globals::g_winAlert->SendAlert(rs->Field("name")->StringValue(),
+                    rs->Field("resource")->StringValue(), crc->StringValue(), record.CRC,
+                    rs->Field("fullpath")->StringValue(),
+                    int32_t(rs->Field("idx")->IntegerValue()));
+                // Each warning in a window of its own: the one just shown stays on screen.
+                Globals::g_winAlert = MakeWindow<winAlert>();
+            }
         }
         Yield();
     }

@@ -88,7 +88,8 @@ void Loadthread::EndOfWalk()
     m_StaticText2->SetText("Processed " + FormatCount(t) + " files.");
     App_().SetMouseCursor(Application::MouseCursor::Arrow);
 
-    // A catalogue made at start-up was never loaded by the main window.
+    // A catalogue made at start-up was never loaded by the main window. A reload, like the one
+    // below: appended to a snapshot loaded by an earlier scan, it would hold every row twice.
     if (!App_().DBExists)
         New<StartThread>(/*emptyOldFiles=*/true)->Run();
 

@@ -37,6 +37,22 @@ void *operator new(std::size_t size)
 }
 
 void *operator new[](std::size_t size) { return ::operator new(size); }
+// The nothrow forms too: the library's own would allocate apart from the delete below (a
+// sanitizer reports the mismatch; std::stable_sort takes its buffer this way).
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept
+{
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+void *operator new[](std::size_t size, const std::nothrow_t &tag) noexcept
+{
+    return ::operator new(size, tag);
+}
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete[](void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
