@@ -1,11 +1,16 @@
 #pragma once
 
-// How responsive the program stays while it works: a zero-interval timer fires at every turn of
-// the event loop, and the probe keeps the number of turns and the longest time between two.
+// How responsive the program stays while it works. Two probes run side by side: a call posted to
+// the event loop that posts itself again each time it runs (it runs once per turn of the loop,
+// in order with the other posted calls, such as the scheduler's), and a zero-interval timer
+// (Qt runs timers only at some turns while calls keep being posted). Each keeps the number of
+// times it ran and the longest time between two runs.
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 
+#include <QCoreApplication>
 #include <QTimer>
 
 namespace bench {
@@ -18,48 +23,84 @@ public:
     EventLoopProbe()
     {
         m_timer.setInterval(0);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Turn(); });
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_timed.Turn(Clock::now()); });
     }
+    ~EventLoopProbe() { *m_alive = false; }
+    EventLoopProbe(const EventLoopProbe &) = delete;
+    EventLoopProbe &operator=(const EventLoopProbe &) = delete;
 
     void Start()
     {
-        m_turns = 0;
-        m_largest = Clock::duration::zero();
-        m_start = m_last = Clock::now();
+        m_start = Clock::now();
+        m_posted = Gaps(m_start);
+        m_timed = Gaps(m_start);
+        m_running = true;
+        Post();
         m_timer.start();
     }
 
-    /// Ends the measurement; the time since the last turn counts as a gap too.
+    /// Ends the measurement; the time since each probe's last run counts as a gap too.
     void Stop()
     {
-        Turn();
+        m_end = Clock::now();
+        m_posted.Turn(m_end);
+        m_timed.Turn(m_end);
+        m_running = false;
         m_timer.stop();
-        m_end = m_last;
     }
 
-    double TurnsPerSecond() const
-    {
-        const double seconds = std::chrono::duration<double>(m_end - m_start).count();
-        return seconds > 0 ? double(m_turns) / seconds : 0;
-    }
-    double LargestGapMs() const
-    {
-        return std::chrono::duration<double, std::milli>(m_largest).count();
-    }
+    /// Turns of the event loop per second: runs of the posted call.
+    double TurnsPerSecond() const { return m_posted.PerSecond(m_start, m_end); }
+    double LargestGapMs() const { return m_posted.LargestMs(); }
+    double TimerRunsPerSecond() const { return m_timed.PerSecond(m_start, m_end); }
+    double LargestTimerGapMs() const { return m_timed.LargestMs(); }
 
 private:
-    void Turn()
+    struct Gaps
     {
-        const auto now = Clock::now();
-        m_largest = std::max(m_largest, now - m_last);
-        m_last = now;
-        ++m_turns;
+        Gaps() = default;
+        explicit Gaps(Clock::time_point start)
+            : last(start)
+        {
+        }
+        void Turn(Clock::time_point now)
+        {
+            largest = std::max(largest, now - last);
+            last = now;
+            ++count;
+        }
+        double PerSecond(Clock::time_point start, Clock::time_point end) const
+        {
+            const double seconds = std::chrono::duration<double>(end - start).count();
+            return seconds > 0 ? double(count) / seconds : 0;
+        }
+        double LargestMs() const
+        {
+            return std::chrono::duration<double, std::milli>(largest).count();
+        }
+        long count = 0;
+        Clock::duration largest {};
+        Clock::time_point last;
+    };
+
+    void Post()
+    {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, alive = m_alive] {
+                if (!*alive || !m_running)
+                    return;
+                m_posted.Turn(Clock::now());
+                Post();
+            },
+            Qt::QueuedConnection);
     }
 
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    bool m_running = false;
     QTimer m_timer;
-    long m_turns = 0;
-    Clock::duration m_largest {};
-    Clock::time_point m_start, m_last, m_end;
+    Gaps m_posted, m_timed;
+    Clock::time_point m_start, m_end;
 };
 
 } // namespace bench

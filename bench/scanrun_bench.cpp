@@ -123,12 +123,16 @@ struct Timed
     double seconds;
     double turnsPerSecond;
     double largestGapMs;
+    double timerRunsPerSecond = 0;
+    double largestTimerGapMs = 0;
 };
 
 void Print(const char *what, const Timed &t, const std::string &extra = "")
 {
-    std::printf("%-46s %8.3f s  loop %6.0f turns/s, largest gap %6.1f ms%s\n", what, t.seconds,
-        t.turnsPerSecond, t.largestGapMs, extra.c_str());
+    std::printf("%-46s %8.3f s  loop %6.0f turns/s, largest gap %6.1f ms; zero timer %6.0f/s, "
+                "largest gap %7.1f ms%s\n",
+        what, t.seconds, t.turnsPerSecond, t.largestGapMs, t.timerRunsPerSecond,
+        t.largestTimerGapMs, extra.c_str());
     std::fflush(stdout);
 }
 
@@ -142,7 +146,8 @@ template<class Start> Timed Watch(Start start)
     RunThreads();
     const auto end = Clock::now();
     probe.Stop();
-    return { Seconds(end - begin), probe.TurnsPerSecond(), probe.LargestGapMs() };
+    return { Seconds(end - begin), probe.TurnsPerSecond(), probe.LargestGapMs(),
+        probe.TimerRunsPerSecond(), probe.LargestTimerGapMs() };
 }
 
 /// The walk of `root`, timed from its start to its last file.
@@ -255,8 +260,10 @@ void SmallFiles(const platform::testing::TempFolder &work)
     Print("first scan: reload (sleep left out)", reload);
     Print("first scan: comparison and reload", { compare.seconds + reload.seconds, 0, 0 });
 
+    std::fprintf(stderr, "rescan: walking\n");
     const Timed rewalk = Walk(root);
     const std::size_t records = Globals::NewFiles.size();
+    std::fprintf(stderr, "rescan: comparing\n");
     const Timed recompare = Compare();
     Print("rescan: walk", rewalk, PerSecond(n, rewalk.seconds));
     Print("rescan: comparison", recompare,
@@ -289,7 +296,8 @@ void SmallFiles(const platform::testing::TempFolder &work)
     ProcessEventsUntil([] { return false; }, 1000);
     idle.Stop();
     Print("changed rescan: event loop with windows open",
-        { 1.0, idle.TurnsPerSecond(), idle.LargestGapMs() });
+        { 1.0, idle.TurnsPerSecond(), idle.LargestGapMs(), idle.TimerRunsPerSecond(),
+            idle.LargestTimerGapMs() });
     start = Clock::now();
     for (const Ref<Window> &w : OpenWindows()) {
         if (dynamic_cast<winAlert *>(w.Raw()) && w->Visible())
