@@ -3,8 +3,8 @@
 // How responsive the program stays while it works. Two probes run side by side: a call posted to
 // the event loop that posts itself again each time it runs (it runs once per turn of the loop,
 // in order with the other posted calls, such as the scheduler's), and a zero-interval timer
-// (Qt runs timers only at some turns while calls keep being posted). Each keeps the number of
-// times it ran and the longest time between two runs.
+// (Qt dispatches timers apart from posted calls). Each keeps the number of times it ran and the
+// longest time between two runs.
 
 #include <algorithm>
 #include <chrono>
