@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -408,12 +409,19 @@ int main(int argc, char **argv)
     int status = 0;
     try {
         const platform::testing::TempFolder work;
+        // The application's folder with its resources, as the program has it: the loader gives
+        // every row the document picture, which is read from there once.
+        std::filesystem::create_directories(work / "app");
+        std::filesystem::copy(
+            TLM_RESOURCES_DIR, work / "app/Resources", std::filesystem::copy_options::recursive);
+        SetApplicationFolder(work / "app");
         if (all || phases.count("small"))
             SmallFiles(work);
         if (all || phases.count("large"))
             LargeFiles(work);
         if (all || phases.count("loader"))
             Loader(work);
+        SetApplicationFolder("");
     } catch (const std::exception &e) {
         std::fprintf(stderr, "scanrun_bench: %s\n", e.what());
         status = 1;
