@@ -121,13 +121,16 @@ TEST_F(ConcurrencyTest, LoaderOfANewCatalogueEndsDuringTheComparison_SnapshotNot
     }
 
     StartScan(Root());
-    // Holds the comparison at its second record, by holding the catalogue, until the first
-    // loader has woken from its sleep and waits for the catalogue as well.
+    // Holds the comparison at its second record by holding the catalogue, and lets go at a
+    // deadline later than that of the first loader's 750 ms sleep, which began at the
+    // comparison's first yield: timers fire in the order of their deadlines, so that loader is
+    // awake and waiting for the catalogue by then, and loads it all while the comparison, 60
+    // records long, goes on.
     auto holder = New<LambdaThread>([this] {
         while (StaticText1->Text() != "Comparing Data....")
             Yield();
         Globals::g_DB->SQLExecute("BEGIN TRANSACTION;");
-        CurrentThread()->Sleep(1500);
+        CurrentThread()->Sleep(1000);
         Globals::g_DB->Commit();
     });
     holder->Run();
