@@ -88,6 +88,19 @@ bool FileExists(const std::string &path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool InWalMode(sqlite3 *db)
+{
+    bool wal = false;
+    sqlite3_exec(
+        db, "PRAGMA journal_mode",
+        [](void *out, int, char **values, char **) {
+            *static_cast<bool *>(out) = values[0] && strcasecmp(values[0], "wal") == 0;
+            return 0;
+        },
+        &wal, nullptr);
+    return wal;
+}
+
 /// Opens `path` with `flags`, checks that it is a database and sets the connection up. On failure
 /// the handle is closed and the error set. `creating`: the settings must be written, which puts
 /// the new file's header on disk.
@@ -122,6 +135,8 @@ bool Open(Connection &c, const std::string &path, int flags, bool creating)
         return fail(rc);
     c.m_db = db;
     c.m_path = path;
+    if (InWalMode(db))
+        c.m_checkpointer = Checkpointer::Start(db, path);
     c.ClearError();
     return true;
 }

@@ -232,6 +232,8 @@ void Connection::Close()
     CloseCursors();
     m_execCache.Clear();
     m_selectCache.Clear();
+    // Before the handle: the worker's connection would keep the WAL from being removed.
+    m_checkpointer.reset();
     if (m_db)
         sqlite3_close_v2(m_db);
     m_db = nullptr;

@@ -3,6 +3,7 @@
 // The state of one catalogue connection: the SQLite handle, its statement caches, its open
 // record sets, and who owns its open transaction.
 
+#include "platform/database_checkpoint_p.h"
 #include "platform/database_statementcache_p.h"
 
 #include <cstddef>
@@ -38,6 +39,7 @@ public:
     StatementCache m_selectCache;
     std::vector<Cursor *> m_cursors; // open record sets
     bool m_alive = true; // false once the Database object is gone
+    std::unique_ptr<Checkpointer> m_checkpointer; // nil: SQLite checkpoints inside the commits
 
     void SetError(int code, const std::string &message);
     void SetSqliteError(int rc);

@@ -1,7 +1,5 @@
 #include "platform/database_selecttext_p.h"
 
-#include <cctype>
-#include <cstring>
 #include <string_view>
 
 #include <strings.h>
@@ -10,19 +8,27 @@ namespace platform::dbdetail {
 
 namespace {
 
+// ASCII classes, as SQLite's own tokenizer has them; the C library's would ask the locale.
 bool IsIdentChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'
-        || static_cast<unsigned char>(c) >= 0x80;
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '_'
+        || c == '$' || u >= 0x80;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
 bool IsOperatorChar(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
 
-/// Compares a word with a keyword, ignoring the case of ASCII letters.
-bool Is(std::string_view word, const char *keyword)
+/// Compares a word with a keyword, ignoring the case of ASCII letters. Every select of the
+/// program goes through here many times over (a scan reads one per file): the lengths first.
+bool Is(std::string_view word, std::string_view keyword)
 {
-    return word.size() == std::strlen(keyword)
-        && strncasecmp(word.data(), keyword, word.size()) == 0;
+    return word.size() == keyword.size()
+        && strncasecmp(word.data(), keyword.data(), word.size()) == 0;
 }
 
 enum class Kind {
@@ -69,7 +75,7 @@ Token Tokens::Next()
     for (;;) {
         if (i >= n)
             return { Kind::End, n, n, {} };
-        if (std::isspace(static_cast<unsigned char>(sql[i]))) {
+        if (IsBlank(sql[i])) {
             ++i;
         } else if (sql.compare(i, 2, "--") == 0) {
             while (i < n && sql[i] != '\n')
@@ -89,17 +95,17 @@ Token Tokens::Next()
         const char close = c == '[' ? ']' : c;
         Token t { c == '\'' ? Kind::Literal : Kind::Quoted, start, 0, {} };
         for (;;) {
-            if (i >= n)
+            const std::size_t at = sql.find(close, i);
+            if (at == std::string::npos)
                 return { Kind::Bad, start, n, {} };
-            if (sql[i] == close) {
-                if (close != ']' && i + 1 < n && sql[i + 1] == close) {
-                    t.value += close;
-                    i += 2;
-                    continue;
-                }
-                break;
+            t.value.append(sql, i, at - i);
+            i = at;
+            if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+                t.value += close;
+                i += 2;
+                continue;
             }
-            t.value += sql[i++];
+            break;
         }
         t.end = ++i;
         return t;
@@ -128,7 +134,7 @@ Token Tokens::Next()
 /// Whether a literal after `previous` is compared: such literals become parameters.
 bool Compares(std::string_view previous)
 {
-    for (const char *op :
+    for (std::string_view op :
         { "=", "==", "<>", "!=", "<", ">", "<=", ">=", "LIKE", "GLOB", "ESCAPE" }) {
         if (Is(previous, op))
             return true;
@@ -142,7 +148,7 @@ bool IsAggregateName(std::string_view word, bool &minMax)
     minMax = Is(word, "min") || Is(word, "max");
     if (minMax)
         return true;
-    for (const char *name : { "count", "sum", "total", "avg", "group_concat", "string_agg",
+    for (std::string_view name : { "count", "sum", "total", "avg", "group_concat", "string_agg",
              "json_group_array", "json_group_object", "jsonb_group_array", "jsonb_group_object",
              "median", "percentile", "percentile_cont", "percentile_disc" }) {
         if (Is(word, name))

@@ -30,7 +30,8 @@ set(cases
     "tests/ui_main/own_test.cpp|#include \"tests/ui_main/helper.h\"|"
     "tests/scan/support_test.cpp|#include \"tests/support/testsupport.h\"|"
     "bench/ok_bench.cpp|#include <benchmark/benchmark.h>|"
-    "bench/view_bench.cpp|#include <QTreeView>|")
+    "bench/view_bench.cpp|#include <QTreeView>|"
+    "bench/bare_bench.cpp|#include <sqlite3.h>|")
 
 file(REMOVE_RECURSE ${WORK})
 foreach(entry IN LISTS cases)
