@@ -5,7 +5,7 @@
 //           walk, the comparison and the loader by what the status lines say; first into an
 //           empty catalogue, then a rescan of the unchanged tree against the 100,000 rows
 //   drop    ProcessFolders for a dropped folder 20 levels below its volume (20 ancestor rows
-//           to store), into an empty catalogue and into one of 100,000 rows; median of 9
+//           to store), into catalogues of 0, 1,000, 10,000 and 100,000 rows; median of 9
 // Arguments name the phases to run (default: both). The tree is made in a temporary folder once
 // per run, read once so that it is in the page cache, and removed at the end. The split is seen
 // at the turns of the event loop, so each part is known to about one time slice (10 ms).
@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/app_folder.h"
 #include "bench/catalogue_fixture.h"
 #include "bench/scan_data.h"
 #include "core/app.h"
@@ -51,18 +52,6 @@ class BenchWindow : public Window1
 public:
     using Window1::ProcessFolders;
 };
-
-Ref<Database> NewCatalogue(const std::string &path)
-{
-    auto db = New<Database>();
-    db->DatabaseFile = FolderItem::FromNativePath(path);
-    if (!db->CreateDatabaseFile())
-        throw std::runtime_error(db->ErrorMessage());
-    for (const std::string &sql : CatalogueCreationStatements())
-        db->SQLExecute(sql);
-    db->Commit();
-    return db;
-}
 
 /// One press of the scan button, timed to the end of every thread it started. The phases end
 /// where the status line first shows what follows them: "Complete" after the walk, "Loading
@@ -118,7 +107,7 @@ void Button(const platform::testing::TempFolder &work, BenchWindow &w, ScriptedD
     bench::ReadAll(files);
     std::printf("made %zu files of 4 KiB in 1,000 folders\n", files.size());
 
-    Globals::g_DB = NewCatalogue(work / "button.rsd");
+    Globals::g_DB = bench::MakeEmptyCatalogue(work / "button.rsd");
     App_().DBExists = false;
     Globals::OldFiles.clear();
     Globals::NewFiles.clear();
@@ -156,17 +145,19 @@ void Drop(const platform::testing::TempFolder &work, BenchWindow &w)
     std::filesystem::create_directories(volume);
     Volumes::SetMountTable({ { "/", "overlay" }, { volume, "ext4" } });
     constexpr int kRuns = 9;
-    Globals::g_DB = NewCatalogue(work / "drop-empty.rsd");
-    const double empty = MedianDrop(w, volume, kRuns);
-    Globals::g_DB->Close();
-    Globals::g_DB = bench::MakeFilledCatalogue(work / "drop-filled.rsd");
-    const double filled = MedianDrop(w, volume, kRuns);
-    Globals::g_DB->Close();
+    for (const int rows : { 0, 1000, 10000, bench::kRows }) {
+        const std::string file = work / ("drop-" + std::to_string(rows) + ".rsd");
+        Globals::g_DB
+            = rows == 0 ? bench::MakeEmptyCatalogue(file) : bench::MakeFilledCatalogue(file, rows);
+        const double median = MedianDrop(w, volume, kRuns);
+        Globals::g_DB->Close();
+        std::printf("drop of a folder 20 levels deep into a catalogue of %d rows: ProcessFolders "
+                    "%.2f ms (median of %d)\n",
+            rows, median * 1e3, kRuns);
+        std::fflush(stdout);
+    }
     Globals::g_DB = nullptr;
     Volumes::SetMountTable({});
-    std::printf("drop of a folder 20 levels deep: ProcessFolders %.2f ms into an empty catalogue, "
-                "%.2f ms into one of 100,000 rows (median of %d)\n",
-        empty * 1e3, filled * 1e3, kRuns);
 }
 
 } // namespace
@@ -185,11 +176,7 @@ int main(int argc, char **argv)
     int status = 0;
     try {
         const platform::testing::TempFolder work;
-        // The application's folder with its resources: the loader reads the row picture there.
-        std::filesystem::create_directories(work / "app");
-        std::filesystem::copy(
-            TLM_RESOURCES_DIR, work / "app/Resources", std::filesystem::copy_options::recursive);
-        SetApplicationFolder(work / "app");
+        bench::UseApplicationFolder(work / "app");
         const auto w = MakeWindow<BenchWindow>();
         SetMainWindow(w);
         w->Show();

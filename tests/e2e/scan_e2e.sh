@@ -13,6 +13,7 @@ app_dir=$1
 stages=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/a11y.sh"
+. "$here/common.sh"
 
 work=$(mktemp -d)
 app_pid=""
@@ -132,16 +133,8 @@ shot 5-menu-scanned
 quit_with_zero() {
     xdotool windowfocus --sync "$window" 2>/dev/null || true
     xdotool key --clearmodifiers ctrl+q
-    local status=""
-    for _ in $(seq 1 100); do
-        if ! kill -0 "$app_pid" 2>/dev/null; then
-            wait "$app_pid" && status=0 || status=$?
-            break
-        fi
-        sleep 0.1
-    done
+    expect_exit_zero "Ctrl+Q"
     app_pid=""
-    [[ "$status" == 0 ]] || fail "the run ended with '${status:-nothing}' after Ctrl+Q"
 }
 scan_lines() { grep -c '^\[TLM\]: Scan started: [0-9-]\{10\} [0-9:]\{8\}$' "$work/stderr.log" || true; }
 

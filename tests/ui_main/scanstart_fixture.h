@@ -81,9 +81,9 @@ inline void PrintTo(const FolderRow &r, std::ostream *os)
 }
 
 /// What starting a scan works with, as the program gives it: the application object, a fresh
-/// catalogue in Globals::g_DB, the main window registered as such with a hidden warnings window
-/// in Globals::g_winAlert, scripted dialogs, the catch-alls' reports, the debug log's lines and
-/// a mount table with the volumes "Vol" and "Vol2", both in the test's folder.
+/// catalogue in Globals::g_DB (at Catalogue()), the main window registered as such with a hidden
+/// warnings window in Globals::g_winAlert, scripted dialogs, the catch-alls' reports, the debug
+/// log's lines and a mount table with the volumes "Vol" and "Vol2", both in the test's folder.
 class ScanStartFixture : public ::testing::Test
 {
 protected:
@@ -105,7 +105,6 @@ protected:
             { { "/", "overlay" }, { m_tmp / "Vol", "ext4" }, { m_tmp / "Vol2", "ext4" } });
 
         auto app = std::make_shared<App>();
-        app->DBExists = false;
         platform::RegisterApplication(app);
         app->SetMouseCursor(platform::Application::MouseCursor::Arrow);
         platform::SetDialogProvider(m_dialogs);
@@ -118,14 +117,11 @@ protected:
                 m_events.push_back("log " + line.substr(std::string(kScanStarted).size()));
         });
 
+        // A first run's catalogue, made beside the application as the program makes it.
         Globals::Initialize();
-        Globals::g_DB = platform::New<platform::Database>();
-        Globals::g_DB->DatabaseFile = platform::FolderItem::FromNativePath(m_tmp / "crcData.rsd");
-        ASSERT_TRUE(Globals::g_DB->CreateDatabaseFile());
-        for (const std::string &sql : CatalogueCreationStatements())
-            Globals::g_DB->SQLExecute(sql);
-        Globals::g_DB->Commit();
-        ASSERT_FALSE(Globals::g_DB->Error()) << Globals::g_DB->ErrorMessage();
+        app->CheckForDatabase();
+        ASSERT_TRUE(Globals::g_DB && Globals::g_DB->IsConnected());
+        ASSERT_FALSE(app->DBExists);
 
         w = platform::MakeWindow<TestWindow1>();
         platform::SetMainWindow(w);
@@ -154,6 +150,8 @@ protected:
         else
             unsetenv("XDG_CONFIG_HOME");
     }
+
+    std::string Catalogue() const { return m_tmp / "app/crcData.rsd"; }
 
     static constexpr const char *kScanStarted = "[TLM]: Scan started: ";
 

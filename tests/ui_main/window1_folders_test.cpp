@@ -145,7 +145,7 @@ TEST_F(AncestorRows, AddFolderItem_ExceptionInsideTheTransaction_RolledBackRepor
     Globals::g_DB->Commit();
     EXPECT_TRUE(AllPaths().empty());
     auto other = New<Database>();
-    other->DatabaseFile = FolderItem::FromNativePath(m_tmp / "crcData.rsd");
+    other->DatabaseFile = FolderItem::FromNativePath(Catalogue());
     ASSERT_TRUE(other->Connect());
     other->SQLExecute("BEGIN IMMEDIATE;"); // no write lock is left behind either
     EXPECT_FALSE(other->Error()) << other->ErrorMessage();
