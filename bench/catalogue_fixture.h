@@ -21,10 +21,8 @@ inline std::string StoredPath(int i)
         + std::to_string(i) + ".txt";
 }
 
-/// A new catalogue at `path` with the program's schema and `rows` scanned files, row `i` at
-/// StoredPath(i).
-inline platform::Ref<platform::Database> MakeFilledCatalogue(
-    const std::string &path, int rows = kRows)
+/// A new catalogue at `path` with the program's schema and no rows.
+inline platform::Ref<platform::Database> MakeEmptyCatalogue(const std::string &path)
 {
     auto db = platform::New<platform::Database>();
     db->DatabaseFile = platform::FolderItem::FromNativePath(path);
@@ -32,6 +30,16 @@ inline platform::Ref<platform::Database> MakeFilledCatalogue(
         throw std::runtime_error(db->ErrorMessage());
     for (const std::string &sql : CatalogueCreationStatements())
         db->SQLExecute(sql);
+    db->Commit();
+    return db;
+}
+
+/// A new catalogue at `path` with the program's schema and `rows` scanned files, row `i` at
+/// StoredPath(i).
+inline platform::Ref<platform::Database> MakeFilledCatalogue(
+    const std::string &path, int rows = kRows)
+{
+    auto db = MakeEmptyCatalogue(path);
     db->SQLExecute("BEGIN TRANSACTION;");
     db->SQLExecute(
         "INSERT INTO fileinfo (referenceidx, resource, crc, exempt, date, fullpath, name, "

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/app_folder.h"
 #include "bench/catalogue_fixture.h"
 #include "bench/eventloop_probe.h"
 #include "bench/resident.h"
@@ -187,18 +188,6 @@ Timed Reload()
     return t;
 }
 
-Ref<Database> NewCatalogue(const std::string &path)
-{
-    auto db = New<Database>();
-    db->DatabaseFile = FolderItem::FromNativePath(path);
-    if (!db->CreateDatabaseFile())
-        throw std::runtime_error(db->ErrorMessage());
-    for (const std::string &sql : CatalogueCreationStatements())
-        db->SQLExecute(sql);
-    db->Commit();
-    return db;
-}
-
 int VisibleWarningWindows()
 {
     int n = 0;
@@ -248,7 +237,7 @@ void SmallFiles(const platform::testing::TempFolder &work)
         Seconds(Clock::now() - start));
     const double n = double(files.size());
 
-    Globals::g_DB = NewCatalogue(work / "crcData.rsd");
+    Globals::g_DB = bench::MakeEmptyCatalogue(work / "crcData.rsd");
     Globals::OldFiles.clear();
     Globals::NewFiles.clear();
 
@@ -343,7 +332,7 @@ void LargeFiles(const platform::testing::TempFolder &work)
     std::printf("made %d files of 512 MiB in %.1f s\n", kCount, Seconds(Clock::now() - start));
     const double gib = double(kCount) * double(kSize) / double(1 << 30);
 
-    Globals::g_DB = NewCatalogue(work / "large.rsd");
+    Globals::g_DB = bench::MakeEmptyCatalogue(work / "large.rsd");
     double ours = 1e9, theirs = 1e9;
     for (int round = 0; round < 2; ++round) {
         const Timed walk = Walk(root);
@@ -409,12 +398,7 @@ int main(int argc, char **argv)
     int status = 0;
     try {
         const platform::testing::TempFolder work;
-        // The application's folder with its resources, as the program has it: the loader gives
-        // every row the document picture, which is read from there once.
-        std::filesystem::create_directories(work / "app");
-        std::filesystem::copy(
-            TLM_RESOURCES_DIR, work / "app/Resources", std::filesystem::copy_options::recursive);
-        SetApplicationFolder(work / "app");
+        bench::UseApplicationFolder(work / "app");
         if (all || phases.count("small"))
             SmallFiles(work);
         if (all || phases.count("large"))

@@ -12,6 +12,7 @@ packages=(
     libssl-dev openssl zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool libx11-dev
+    dbus-daemon libglib2.0-bin at-spi2-core
     libxcb1-dev
     python3 tzdata
     clang libclang-rt-dev

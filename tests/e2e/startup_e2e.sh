@@ -11,6 +11,7 @@ xclose=$2
 work=$(mktemp -d)
 trap 'if [[ -n "$app_pid" ]]; then kill "$app_pid" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
 app_pid=""
+. "$(dirname "$0")/common.sh"
 cp -r "$app_dir"/. "$work/"
 rm -f "$work"/crcData.rsd*
 
@@ -26,26 +27,6 @@ start_and_find_window() {
     echo "FAIL: no window titled 'Tallowmere -  Version 1.0.0' appeared"
     cat "$work/stderr.log"
     exit 1
-}
-
-expect_exit_zero() {
-    local status=""
-    for _ in $(seq 1 100); do
-        if ! kill -0 "$app_pid" 2>/dev/null; then
-            wait "$app_pid" && status=0 || status=$?
-            break
-        fi
-        sleep 0.1
-    done
-    if [[ -z "$status" ]]; then
-        echo "FAIL: the program did not end ($1)"
-        exit 1
-    fi
-    if [[ "$status" != 0 ]]; then
-        echo "FAIL: exit code $status ($1)"
-        cat "$work/stderr.log"
-        exit 1
-    fi
 }
 
 start_and_find_window

@@ -3,9 +3,15 @@
 #include "platform/listview_p.h"
 #include "platform/window_p.h"
 
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QImage>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 
 #include <stdexcept>
 
@@ -41,6 +47,27 @@ void ClickCell(const Listbox &list, int row, int column, bool control)
         throw std::out_of_range("the cell is not shown");
     QTest::mouseClick(view.viewport(), Qt::LeftButton,
         control ? Qt::ControlModifier : Qt::KeyboardModifiers(), cell.center());
+}
+
+bool DropFiles(const Listbox &list, const std::vector<std::string> &paths)
+{
+    detail::ListView &view = ViewOf(list);
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const std::string &path : paths)
+        urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
+    mime.setUrls(urls);
+    QWidget *target = view.viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
 }
 
 struct ListShot::Impl

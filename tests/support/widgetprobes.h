@@ -5,6 +5,8 @@
 #include "platform/window.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace platform::testing {
 
@@ -18,6 +20,11 @@ int RowsInView(const Listbox &list);
 
 /// Clicks the middle of a cell of a shown row, as the user does; with Ctrl held when `control`.
 void ClickCell(const Listbox &list, int row, int column, bool control = false);
+
+/// Drags the files and folders at these Linux paths onto the middle of the list and drops them,
+/// as a file manager does: one payload of their file URLs, in this order. True when the list
+/// accepted the drag; the drop itself is delivered at a later turn of the event loop.
+bool DropFiles(const Listbox &list, const std::vector<std::string> &paths);
 
 /// The list's rows as they are drawn on screen now, read by the pixel.
 class ListShot

@@ -114,19 +114,16 @@ void Window1::AddMenuHandlers()
     AddMenuHandler("FileOpenFolder", [this] { return FileOpenFolder_Action_(); });
 }
 
-// The handlers below are bound to their events; what they do comes with the scan, the catalogue
-// list and the preferences.
-void Window1::pbMBS_Action() { }
+// The handlers below are bound to their events; what they do comes with the catalogue list and
+// the preferences. Starting a scan is in window1_scan.cpp.
 void Window1::btnUnexempt_Action() { }
 void Window1::btnValidate_Action() { }
 void Window1::btnExempt_Action() { }
-void Window1::lstFiles_DropObject(const Ref<DragItem> &, int32_t) { }
 void Window1::lstFiles_Open() { }
 void Window1::lstFiles_Change() { }
 void Window1::lstFiles_CellAction(int32_t, int32_t) { }
 bool Window1::lstFiles_CellBackgroundPaint(Graphics &, int32_t, int32_t) { return false; }
 bool Window1::lstFiles_CellClick(int32_t, int32_t, int32_t, int32_t) { return false; }
-bool Window1::FileOpenFolder_Action_() { return true; }
 void Window1::Event_Open() { }
 
 void Window1::Event_Close()

@@ -42,7 +42,10 @@ public:
     void lstFiles_CellAction(int32_t row, int32_t column);
     bool lstFiles_CellBackgroundPaint(platform::Graphics &g, int32_t row, int32_t column);
     bool lstFiles_CellClick(int32_t row, int32_t column, int32_t x, int32_t y);
+    /// Starts a scan of the chosen folder, as the button does; answers false either way.
     bool FileOpenFolder_Action_();
+    /// One dropped item: its ancestor-folder rows, then a scan of its own.
+    void AddFolderItem(const platform::Ref<platform::FolderItem> &f);
 
 protected:
     /// The folder of the last folder dialog (nil after a cancel), handed to the new scan.
@@ -59,6 +62,9 @@ protected:
     void AddMenuHandlers() override;
     void Event_Open() override;
     void Event_Close() override;
+    /// Stores a folder row for every folder above `f` that the catalogue lacks, under one drive
+    /// row, in one transaction; a failure is shown or reported, never left half stored.
+    void ProcessFolders(const platform::Ref<platform::FolderItem> &f);
 };
 
 /// The one main window: the open one, or a new one when there is none.
