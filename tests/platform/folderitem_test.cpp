@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <optional>
@@ -618,20 +619,34 @@ TEST(ApplicationFolder, HoldsTheExecutableUnlessReplaced)
     EXPECT_EQ(platform::ApplicationFolder()->NativePath(), folder);
 }
 
-TEST(SpecialFolder, Preferences_XdgConfigHomeOrDotConfig)
+TEST(SpecialFolder, Preferences_XdgConfigHomeOrDotConfig_NilWhenNotAFolder)
 {
+    TempFolder tmp;
+    std::filesystem::create_directories(tmp / "home/.config");
+    std::filesystem::create_directories(tmp / "srv/config");
+    WriteFile(tmp / "plain", "not a folder");
+    const std::string home = tmp / "home";
+    const std::string srv = tmp / "srv/config";
+    const std::string missing = tmp / "missing";
+    const std::string plain = tmp / "plain";
     struct Case
     {
         const char *configHome;
-        const char *expected;
+        std::string expected; // "": nil
     };
-    const EnvironmentVariable home("HOME", "/home/tester");
-    for (const Case &c :
-        { Case { "/srv/config", "/srv/config" }, Case { "relative/config", "/home/tester/.config" },
-            Case { nullptr, "/home/tester/.config" } }) {
+    const EnvironmentVariable homeVariable("HOME", home.c_str());
+    for (const Case &c : { Case { srv.c_str(), srv }, Case { "relative/config", home + "/.config" },
+             Case { nullptr, home + "/.config" }, Case { missing.c_str(), "" },
+             Case { plain.c_str(), "" } }) {
         SCOPED_TRACE(c.configHome ? c.configHome : "(unset)");
         const EnvironmentVariable config("XDG_CONFIG_HOME", c.configHome);
-        EXPECT_EQ(platform::SpecialFolder::Preferences()->NativePath(), c.expected);
+        const auto folder = platform::SpecialFolder::Preferences();
+        if (c.expected.empty()) {
+            EXPECT_FALSE(folder);
+            continue;
+        }
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(folder->NativePath(), c.expected);
     }
 }
 
