@@ -3,9 +3,16 @@
 #include "platform/listview_p.h"
 #include "platform/window_p.h"
 
+#include <QApplication>
+#include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QImage>
+#include <QMimeData>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
+#include <QUrl>
+#include <QWindow>
 
 #include <stdexcept>
 
@@ -33,14 +40,76 @@ void DragFrameTo(const Window &w, int contentWidth, int contentHeight)
 
 int RowsInView(const Listbox &list) { return ViewOf(list).model()->rowCount(); }
 
-void ClickCell(const Listbox &list, int row, int column, bool control)
+namespace {
+
+/// Clicks `widget` at `at` (its own coordinates) by way of its top-level window.
+void ClickThroughWindowAt(QWidget &widget, QPoint at, Qt::KeyboardModifiers modifiers = {})
 {
-    detail::ListView &view = ViewOf(list);
+    QWindow *window = widget.window()->windowHandle();
+    if (!window)
+        throw std::logic_error("the control's window is not shown");
+    QTest::mouseClick(
+        window, Qt::LeftButton, modifiers, window->mapFromGlobal(widget.mapToGlobal(at)));
+}
+
+QRect ShownCell(detail::ListView &view, int row, int column)
+{
     const QRect cell = view.visualRect(view.model()->index(row, column));
     if (!cell.isValid())
         throw std::out_of_range("the cell is not shown");
+    return cell;
+}
+
+} // namespace
+
+void ClickCell(const Listbox &list, int row, int column, bool control)
+{
+    detail::ListView &view = ViewOf(list);
     QTest::mouseClick(view.viewport(), Qt::LeftButton,
-        control ? Qt::ControlModifier : Qt::KeyboardModifiers(), cell.center());
+        control ? Qt::ControlModifier : Qt::KeyboardModifiers(),
+        ShownCell(view, row, column).center());
+}
+
+void ClickCellThroughWindow(const Listbox &list, int row, int column, bool control)
+{
+    detail::ListView &view = ViewOf(list);
+    ClickThroughWindowAt(*view.viewport(), ShownCell(view, row, column).center(),
+        control ? Qt::ControlModifier : Qt::KeyboardModifiers());
+}
+
+void ClickCheckBoxThroughWindow(const Listbox &list, int row, int column)
+{
+    detail::ListView &view = ViewOf(list);
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.rect = ShownCell(view, row, column);
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    option.checkState = Qt::Checked;
+    const QRect box
+        = view.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &view);
+    ClickThroughWindowAt(*view.viewport(), box.center());
+}
+
+void ClickThroughWindow(const Control &control)
+{
+    auto *widget = static_cast<QWidget *>(control.NativeHandle());
+    if (!widget)
+        throw std::logic_error("the control's window is gone");
+    ClickThroughWindowAt(*widget, widget->rect().center());
+}
+
+bool DragEnterAccepted(const Listbox &list, const std::vector<std::string> &paths)
+{
+    detail::ListView &view = ViewOf(list);
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const std::string &p : paths)
+        urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
+    mime.setUrls(urls);
+    const QPoint at = view.viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &enter);
+    return enter.isAccepted();
 }
 
 struct ListShot::Impl

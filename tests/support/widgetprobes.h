@@ -5,6 +5,8 @@
 #include "platform/window.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace platform::testing {
 
@@ -18,6 +20,20 @@ int RowsInView(const Listbox &list);
 
 /// Clicks the middle of a cell of a shown row, as the user does; with Ctrl held when `control`.
 void ClickCell(const Listbox &list, int row, int column, bool control = false);
+
+/// A left click in the middle of a shown cell, through the window system's input queue as a
+/// real click comes (modal blocking applies, the press reaches the cell as Qt routes it).
+void ClickCellThroughWindow(const Listbox &list, int row, int column, bool control = false);
+
+/// A left click on the check box of a shown cell, through the window system.
+void ClickCheckBoxThroughWindow(const Listbox &list, int row, int column);
+
+/// A left click in the middle of a control (a push button), through the window system.
+void ClickThroughWindow(const Control &control);
+
+/// Whether the list takes a drag of these files and folders (Linux paths) as a file manager
+/// offers them, as local file URLs.
+bool DragEnterAccepted(const Listbox &list, const std::vector<std::string> &paths);
 
 /// The list's rows as they are drawn on screen now, read by the pixel.
 class ListShot
