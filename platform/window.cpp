@@ -278,25 +278,19 @@ void Window::SetTitle(const std::string &title)
 int Window::Left() const { return m_impl->widget ? m_impl->widget->geometry().x() : 0; }
 int Window::Top() const { return m_impl->widget ? m_impl->widget->geometry().y() : 0; }
 
-void Window::SetLeft(int left)
+void Window::SetLeft(int left) { MoveTo(left, Top()); }
+void Window::SetTop(int top) { MoveTo(Left(), top); }
+
+void Window::MoveTo(int left, int top)
 {
     if (auto *w = m_impl->widget.data()) {
         QRect g = w->geometry();
-        g.moveLeft(left);
+        g.moveTopLeft(QPoint(left, top));
         w->setGeometry(g);
         m_impl->positioned = true;
     }
 }
 
-void Window::SetTop(int top)
-{
-    if (auto *w = m_impl->widget.data()) {
-        QRect g = w->geometry();
-        g.moveTop(top);
-        w->setGeometry(g);
-        m_impl->positioned = true;
-    }
-}
 int Window::Width() const { return m_impl->width; }
 int Window::Height() const { return m_impl->height; }
 int Window::MinWidth() const { return m_impl->minWidth; }

@@ -113,6 +113,7 @@ private:
     friend struct WindowAccess;
     void Construct();
     void ApplyWindowFlags();
+    void MoveTo(int left, int top);
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;

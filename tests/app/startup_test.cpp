@@ -14,10 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,10 +56,7 @@ RunResult RunTheProgram(const std::string &appFolder, std::string configHome = "
         configHome = appFolder + "/config";
         std::filesystem::create_directories(configHome);
     }
-    const char *oldConfig = std::getenv("XDG_CONFIG_HOME");
-    const std::optional<std::string> savedConfig
-        = oldConfig ? std::optional<std::string>(oldConfig) : std::nullopt;
-    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+    const platform::testing::EnvironmentVariable config("XDG_CONFIG_HOME", configHome.c_str());
     SetExceptionReporter(
         [&r](const RuntimeException &, const std::string &tag) { r.reports.push_back(tag); });
     SetApplicationFolder(appFolder);
@@ -87,10 +82,6 @@ RunResult RunTheProgram(const std::string &appFolder, std::string configHome = "
     SetDialogProvider(nullptr);
     SetApplicationFolder("");
     SetExceptionReporter(nullptr);
-    if (savedConfig)
-        setenv("XDG_CONFIG_HOME", savedConfig->c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
     return r;
 }
 

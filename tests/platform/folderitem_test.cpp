@@ -22,6 +22,7 @@
 using platform::FolderItem;
 using platform::GetFolderItem;
 using platform::Ref;
+using platform::testing::EnvironmentVariable;
 using platform::testing::ReadFile;
 using platform::testing::RunAsUnprivilegedUser;
 using platform::testing::TempFolder;
@@ -44,33 +45,6 @@ std::string OnDisk(const std::string &posixPath)
     std::replace(colon.begin(), colon.end(), '/', ':');
     return colon;
 }
-
-// Sets or clears an environment variable for one test and puts the old value back.
-class EnvironmentVariable
-{
-public:
-    EnvironmentVariable(const char *name, const char *value)
-        : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvironmentVariable()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
 
 // A 2x2 picture, 24 bits a pixel, as BMP bytes: file header, info header, two padded rows.
 std::string TinyBmp()

@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -85,34 +84,6 @@ inline void PrintTo(const CaughtReport &r, std::ostream *os)
 {
     *os << "{" << r.kind << ", " << r.tag << "}";
 }
-
-/// Sets an environment variable for the object's life; nullptr unsets it.
-class EnvironmentVariable
-{
-public:
-    EnvironmentVariable(const char *name, const char *value)
-        : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        Set(value);
-    }
-    ~EnvironmentVariable() { Set(m_old ? m_old->c_str() : nullptr); }
-    EnvironmentVariable(const EnvironmentVariable &) = delete;
-    EnvironmentVariable &operator=(const EnvironmentVariable &) = delete;
-
-    void Set(const char *value)
-    {
-        if (value)
-            setenv(m_name.c_str(), value, 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
 
 /// What the main window works with, as the program gives it: the application object, the file
 /// types, a catalogue file in the application's folder, scripted dialogs, the reports of the
@@ -239,7 +210,8 @@ protected:
     }
 
     platform::testing::TempFolder m_tmp;
-    EnvironmentVariable m_configHome { "XDG_CONFIG_HOME", (m_tmp / "config").c_str() };
+    platform::testing::EnvironmentVariable m_configHome { "XDG_CONFIG_HOME",
+        (m_tmp / "config").c_str() };
     std::shared_ptr<App> m_app;
     std::shared_ptr<platform::ScriptedDialogs> m_dialogs
         = std::make_shared<platform::ScriptedDialogs>();

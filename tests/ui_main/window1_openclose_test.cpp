@@ -194,7 +194,7 @@ TEST_F(OpenCloseTest, SaveWindowPrefs_NoPlaceToWrite_TheWindowStillCloses)
         reports.clear();
         debugLog.clear();
         const std::string missing = m_tmp / "no-such-config";
-        const EnvironmentVariable config(
+        const platform::testing::EnvironmentVariable config(
             "XDG_CONFIG_HOME", (c.folderMissing ? missing : Config()).c_str());
         if (!c.folderMissing)
             std::filesystem::create_directories(PrefsPath());
