@@ -320,18 +320,30 @@ void SetApplicationFolder(const std::string &posixPath)
 
 namespace SpecialFolder {
 
-Ref<FolderItem> Preferences()
+namespace {
+
+std::string ConfigFolderPath()
 {
     // A relative XDG_CONFIG_HOME is to be ignored.
     if (const char *config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-        return New<FolderItem>(config);
-    return New<FolderItem>(HomeFolder() + "/.config");
+        return config;
+    return HomeFolder() + "/.config";
+}
+
+} // namespace
+
+Ref<FolderItem> Preferences()
+{
+    auto folder = New<FolderItem>(ConfigFolderPath());
+    if (!folder->Directory())
+        return nullptr;
+    return folder;
 }
 
 Ref<FolderItem> Documents()
 {
     const std::string home = HomeFolder();
-    const std::string fromFile = DocumentsFromUserDirs(Preferences()->NativePath(), home);
+    const std::string fromFile = DocumentsFromUserDirs(ConfigFolderPath(), home);
     return New<FolderItem>(fromFile.empty() ? home + "/Documents" : fromFile);
 }
 

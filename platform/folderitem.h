@@ -86,7 +86,8 @@ Ref<FolderItem> ApplicationFolder();
 void SetApplicationFolder(const std::string &posixPath);
 
 namespace SpecialFolder {
-/// The XDG configuration folder (~/.config).
+/// The XDG configuration folder ($XDG_CONFIG_HOME when absolute, else ~/.config); nil when it
+/// is not there (or not a folder), as a special folder that cannot be found is.
 Ref<FolderItem> Preferences();
 /// The XDG documents folder.
 Ref<FolderItem> Documents();

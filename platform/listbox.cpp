@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <iterator>
+#include <utility>
 
 namespace platform {
 
@@ -43,8 +46,12 @@ Listbox::Listbox()
     d.model = model;
     d.flushTimer.setSingleShot(true);
     QObject::connect(&d.flushTimer, &QTimer::timeout, [this] { m_impl->Flush(); });
-    QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged,
-        [this] { m_impl->FireChange(); });
+    QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, [this] {
+        m_impl->selectedRunsKnown = false;
+        m_impl->FireChange();
+    });
+    QObject::connect(
+        model, &QAbstractItemModel::modelReset, [this] { m_impl->selectedRunsKnown = false; });
     QObject::connect(
         view->header(), &QHeaderView::sectionResized, [this] { m_impl->UserResizedColumns(); });
     detail::ControlCore::Of(*this).Attach(view);
@@ -331,7 +338,10 @@ bool Listbox::Selected(int row) const
     d.CheckRow(row, "Selected");
     if (row >= d.shownRows || !d.view)
         return false;
-    return d.view->selectionModel()->isRowSelected(row, QModelIndex());
+    const auto &runs = d.SelectedRuns();
+    // The last run that begins at or before the row.
+    auto it = std::upper_bound(runs.begin(), runs.end(), std::pair(row, INT_MAX));
+    return it != runs.begin() && std::prev(it)->second >= row;
 }
 
 void Listbox::SetSelected(int row, bool selected)
@@ -349,26 +359,26 @@ void Listbox::SetSelected(int row, bool selected)
     d.view->selectionModel()->select(range, how | QItemSelectionModel::Rows);
 }
 
-namespace {
-
-// The selected rows as sorted, disjoint [first, last] pairs.
-std::vector<std::pair<int, int>> SelectedRuns(const QItemSelectionModel *selection)
+const std::vector<std::pair<int, int>> &Listbox::Impl::SelectedRuns() const
 {
+    if (selectedRunsKnown)
+        return selectedRuns;
     std::vector<std::pair<int, int>> runs;
-    for (const QItemSelectionRange &r : selection->selection())
-        runs.emplace_back(r.top(), r.bottom());
-    std::sort(runs.begin(), runs.end());
-    std::vector<std::pair<int, int>> merged;
-    for (const auto &run : runs) {
-        if (!merged.empty() && run.first <= merged.back().second + 1)
-            merged.back().second = std::max(merged.back().second, run.second);
-        else
-            merged.push_back(run);
+    if (view) {
+        for (const QItemSelectionRange &r : view->selectionModel()->selection())
+            runs.emplace_back(r.top(), r.bottom());
     }
-    return merged;
+    std::sort(runs.begin(), runs.end());
+    selectedRuns.clear();
+    for (const auto &run : runs) {
+        if (!selectedRuns.empty() && run.first <= selectedRuns.back().second + 1)
+            selectedRuns.back().second = std::max(selectedRuns.back().second, run.second);
+        else
+            selectedRuns.push_back(run);
+    }
+    selectedRunsKnown = true;
+    return selectedRuns;
 }
-
-} // namespace
 
 int Listbox::SelCount() const
 {
@@ -376,7 +386,7 @@ int Listbox::SelCount() const
     if (!d.view)
         return 0;
     int n = 0;
-    for (const auto &[first, last] : SelectedRuns(d.view->selectionModel()))
+    for (const auto &[first, last] : d.SelectedRuns())
         n += last - first + 1;
     return n;
 }
@@ -386,7 +396,7 @@ int Listbox::ListIndex() const
     const Impl &d = Checked();
     if (!d.view)
         return -1;
-    const auto runs = SelectedRuns(d.view->selectionModel());
+    const auto &runs = d.SelectedRuns();
     return runs.empty() ? -1 : runs.front().first;
 }
 

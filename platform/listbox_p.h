@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform::detail {
@@ -75,6 +76,10 @@ struct Listbox::Impl
     QTimer flushTimer;
     bool applyingWidths = false;
     unsigned resets = 0; // model resets so far (emptied, columns changed)
+    // The selected rows as sorted, disjoint [first, last] runs, made again after every change of
+    // the selection or reset of the model: Qt's own test of a row walks every range.
+    mutable std::vector<std::pair<int, int>> selectedRuns;
+    mutable bool selectedRunsKnown = false;
 
     void CheckRow(int row, const char *what) const;
     void CheckColumn(int column, const char *what) const;
@@ -96,6 +101,7 @@ struct Listbox::Impl
     void ApplyColumnWidths();
     void UserResizedColumns();
     void FireChange();
+    const std::vector<std::pair<int, int>> &SelectedRuns() const;
     /// Runs `event` when the event loop next turns, outside Qt's handling of the input that
     /// caused it (its handler may wait, and the model may change meanwhile); nothing runs when
     /// the list or its window has gone by then.

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -77,6 +78,7 @@ struct Window::Impl
     bool visible = true;
     bool closed = false;
     bool shownOnce = false;
+    bool positioned = false; // moved by the program: the placement no longer applies
     bool resizedPending = false;
 
     std::vector<std::shared_ptr<platform::Control>> controls;
@@ -275,6 +277,20 @@ void Window::SetTitle(const std::string &title)
 
 int Window::Left() const { return m_impl->widget ? m_impl->widget->geometry().x() : 0; }
 int Window::Top() const { return m_impl->widget ? m_impl->widget->geometry().y() : 0; }
+
+void Window::SetLeft(int left) { MoveTo(left, Top()); }
+void Window::SetTop(int top) { MoveTo(Left(), top); }
+
+void Window::MoveTo(int left, int top)
+{
+    if (auto *w = m_impl->widget.data()) {
+        QRect g = w->geometry();
+        g.moveTopLeft(QPoint(left, top));
+        w->setGeometry(g);
+        m_impl->positioned = true;
+    }
+}
+
 int Window::Width() const { return m_impl->width; }
 int Window::Height() const { return m_impl->height; }
 int Window::MinWidth() const { return m_impl->minWidth; }
@@ -374,7 +390,7 @@ void Window::Show()
     SetMinimumSize(m_impl->minWidth, m_impl->minHeight);
     SetMaximumSize(m_impl->maxWidth, m_impl->maxHeight);
     SetSize(m_impl->width, m_impl->height);
-    if (!m_impl->shownOnce) {
+    if (!m_impl->shownOnce && !m_impl->positioned) {
         if (const auto at = FirstPosition(m_impl->placement, *this, w->size()))
             w->move(*at);
     }
@@ -518,6 +534,30 @@ void CloseAllWindows()
     const auto windows = g_openWindows;
     for (const auto &w : windows)
         w->Close();
+}
+
+namespace {
+
+/// The screens with the main one first, the others in Qt's order.
+QList<QScreen *> ScreensMainFirst()
+{
+    QList<QScreen *> screens = QGuiApplication::screens();
+    if (QScreen *main = QGuiApplication::primaryScreen(); main && screens.removeOne(main))
+        screens.prepend(main);
+    return screens;
+}
+
+} // namespace
+
+int ScreenCount() { return int(ScreensMainFirst().size()); }
+
+ScreenArea Screen(int index)
+{
+    const QList<QScreen *> screens = ScreensMainFirst();
+    if (index < 0 || index >= screens.size())
+        throw OutOfBoundsException("Screen: no screen " + std::to_string(index));
+    const QRect g = screens[index]->geometry();
+    return { g.x(), g.y(), g.width(), g.height() };
 }
 
 } // namespace platform

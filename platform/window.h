@@ -32,6 +32,10 @@ public:
     /// Position of the window's frame on the screen.
     int Left() const;
     int Top() const;
+    /// Moves the window so that Left (Top) reads `left` (`top`); a window placed this way before
+    /// its first showing keeps the place instead of its placement's.
+    void SetLeft(int left);
+    void SetTop(int top);
     /// Size of the content area.
     int Width() const;
     int Height() const;
@@ -109,6 +113,7 @@ private:
     friend struct WindowAccess;
     void Construct();
     void ApplyWindowFlags();
+    void MoveTo(int left, int top);
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
@@ -153,5 +158,18 @@ template<class W> Ref<W> OpenOrMakeWindow()
 }
 /// Closes every open window, frontmost first, each with its Close event.
 void CloseAllWindows();
+
+/// The area of one screen in the desktop's coordinates, in pixels.
+struct ScreenArea
+{
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+};
+/// The number of screens; the main screen is screen 0.
+int ScreenCount();
+/// The screen `index`, from 0 to ScreenCount() - 1; another index raises OutOfBoundsException.
+ScreenArea Screen(int index);
 
 } // namespace platform

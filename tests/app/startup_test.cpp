@@ -4,6 +4,7 @@
 #include "core/globals.h"
 #include "platform/application.h"
 #include "platform/dialogs.h"
+#include "platform/exceptions.h"
 #include "platform/folderitem.h"
 #include "platform/window.h"
 #include "tests/support/scripteddialogs.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,14 +41,24 @@ struct RunResult
     int exitCode = -1;
     Seen seen;
     std::vector<std::string> messages;
+    /// The tags of the catch-all handlers' reports.
+    std::vector<std::string> reports;
 };
 
 /// Runs the program itself, Main_ as main() calls it, in `appFolder` with scripted dialogs. A user
 /// thread, ready before the run, looks at the program when the event loop first turns (after
-/// start-up and the Open events), then closes the main window.
-RunResult RunTheProgram(const std::string &appFolder)
+/// start-up and the Open events), then closes the main window. The preferences go to
+/// `configHome` (by default a new folder in `appFolder`), never to the user's own.
+RunResult RunTheProgram(const std::string &appFolder, std::string configHome = "")
 {
     RunResult r;
+    if (configHome.empty()) {
+        configHome = appFolder + "/config";
+        std::filesystem::create_directories(configHome);
+    }
+    const platform::testing::EnvironmentVariable config("XDG_CONFIG_HOME", configHome.c_str());
+    SetExceptionReporter(
+        [&r](const RuntimeException &, const std::string &tag) { r.reports.push_back(tag); });
     SetApplicationFolder(appFolder);
     auto dialogs = std::make_shared<ScriptedDialogs>();
     SetDialogProvider(dialogs);
@@ -69,6 +81,7 @@ RunResult RunTheProgram(const std::string &appFolder)
     r.messages = dialogs->Messages();
     SetDialogProvider(nullptr);
     SetApplicationFolder("");
+    SetExceptionReporter(nullptr);
     return r;
 }
 
@@ -106,5 +119,15 @@ TEST(Startup, CorruptCatalogue_EndsWithExitCode1BeforeTheEventLoopTurns)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.messages, std::vector<std::string> { "crcData is corrupt." });
     EXPECT_FALSE(r.seen.loopTurned);
+    EXPECT_FALSE(Globals::g_DB);
+}
+
+TEST(Startup, Close_MissingPreferencesFolder_OneReportAndExitCode0)
+{
+    TempFolder app;
+    const RunResult r = RunTheProgram(app.Path(), app / "no-such-config");
+    EXPECT_TRUE(r.seen.loopTurned);
+    EXPECT_EQ(r.reports, std::vector<std::string> { "winMain.Methods.SaveWindowPrefs" });
+    EXPECT_EQ(r.exitCode, 0);
     EXPECT_FALSE(Globals::g_DB);
 }

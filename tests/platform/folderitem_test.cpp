@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <optional>
@@ -21,6 +22,7 @@
 using platform::FolderItem;
 using platform::GetFolderItem;
 using platform::Ref;
+using platform::testing::EnvironmentVariable;
 using platform::testing::ReadFile;
 using platform::testing::RunAsUnprivilegedUser;
 using platform::testing::TempFolder;
@@ -43,33 +45,6 @@ std::string OnDisk(const std::string &posixPath)
     std::replace(colon.begin(), colon.end(), '/', ':');
     return colon;
 }
-
-// Sets or clears an environment variable for one test and puts the old value back.
-class EnvironmentVariable
-{
-public:
-    EnvironmentVariable(const char *name, const char *value)
-        : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvironmentVariable()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
 
 // A 2x2 picture, 24 bits a pixel, as BMP bytes: file header, info header, two padded rows.
 std::string TinyBmp()
@@ -618,20 +593,34 @@ TEST(ApplicationFolder, HoldsTheExecutableUnlessReplaced)
     EXPECT_EQ(platform::ApplicationFolder()->NativePath(), folder);
 }
 
-TEST(SpecialFolder, Preferences_XdgConfigHomeOrDotConfig)
+TEST(SpecialFolder, Preferences_XdgConfigHomeOrDotConfig_NilWhenNotAFolder)
 {
+    TempFolder tmp;
+    std::filesystem::create_directories(tmp / "home/.config");
+    std::filesystem::create_directories(tmp / "srv/config");
+    WriteFile(tmp / "plain", "not a folder");
+    const std::string home = tmp / "home";
+    const std::string srv = tmp / "srv/config";
+    const std::string missing = tmp / "missing";
+    const std::string plain = tmp / "plain";
     struct Case
     {
         const char *configHome;
-        const char *expected;
+        std::string expected; // "": nil
     };
-    const EnvironmentVariable home("HOME", "/home/tester");
-    for (const Case &c :
-        { Case { "/srv/config", "/srv/config" }, Case { "relative/config", "/home/tester/.config" },
-            Case { nullptr, "/home/tester/.config" } }) {
+    const EnvironmentVariable homeVariable("HOME", home.c_str());
+    for (const Case &c : { Case { srv.c_str(), srv }, Case { "relative/config", home + "/.config" },
+             Case { nullptr, home + "/.config" }, Case { missing.c_str(), "" },
+             Case { plain.c_str(), "" } }) {
         SCOPED_TRACE(c.configHome ? c.configHome : "(unset)");
         const EnvironmentVariable config("XDG_CONFIG_HOME", c.configHome);
-        EXPECT_EQ(platform::SpecialFolder::Preferences()->NativePath(), c.expected);
+        const auto folder = platform::SpecialFolder::Preferences();
+        if (c.expected.empty()) {
+            EXPECT_FALSE(folder);
+            continue;
+        }
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(folder->NativePath(), c.expected);
     }
 }
 

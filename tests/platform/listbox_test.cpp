@@ -6,6 +6,7 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "tests/support/testsupport.h"
+#include "tests/support/widgetprobes.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -345,6 +346,32 @@ TEST_F(ListboxTest, Selection_CountsIndexAndChange)
     EXPECT_EQ(changes, 1);
     list->SetListIndex(-1);
     EXPECT_EQ(list->ListIndex(), -1);
+}
+
+TEST_F(ListboxTest, Selected_ManyRunsThenClicksAndAReset_ReadsTheSelectionAsItIsNow)
+{
+    AddFileRows(50);
+    window->Show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ViewHasAllRows(); }, kWaitMs));
+    auto expectSelected = [&](const std::function<bool(int)> &selected, int count) {
+        for (int row = 0; row < 50; ++row)
+            EXPECT_EQ(list->Selected(row), selected(row)) << row;
+        EXPECT_EQ(list->SelCount(), count);
+    };
+
+    for (int row = 0; row < 50; row += 3)
+        list->SetSelected(row, true);
+    expectSelected([](int row) { return row % 3 == 0; }, 17);
+    list->SetSelected(1, true); // joins the runs of rows 0 and 3
+    expectSelected([](int row) { return row % 3 == 0 || row == 1; }, 18);
+
+    platform::testing::ClickCell(*list, 2, 0);
+    expectSelected([](int row) { return row == 2; }, 1);
+    platform::testing::ClickCell(*list, 5, 0, /*control=*/true);
+    expectSelected([](int row) { return row == 2 || row == 5; }, 2);
+
+    list->SetColumnCount(3); // a reset of the model
+    expectSelected([](int) { return false; }, 0);
 }
 
 TEST_F(ListboxTest, CellClick_ReportsTheCellAndCanTakeTheClick)

@@ -622,6 +622,46 @@ TEST_F(WindowTest, Placement_CentredOnItsScreenAtTheFirstShowOnly)
     }
 }
 
+TEST_F(WindowTest, SetLeftSetTop_ReadBack_PlacedBeforeTheFirstShowKeepsThePlace)
+{
+    // Placed while hidden: the first showing keeps the place instead of centring the window.
+    auto w = MakeTestWindow(nullptr, [](TestWindow &win) {
+        win.SetPlacement(Window::Placement::MainScreen);
+        win.SetVisible(false);
+    });
+    w->SetLeft(-120);
+    w->SetTop(-30);
+    w->Show();
+    EXPECT_EQ(w->Left(), -120);
+    EXPECT_EQ(w->Top(), -30);
+    // Shown: it moves at once, and keeps its size.
+    w->SetLeft(40);
+    w->SetTop(25);
+    EXPECT_EQ(w->Left(), 40);
+    EXPECT_EQ(w->Top(), 25);
+    EXPECT_EQ(w->Width(), 400);
+    EXPECT_EQ(w->Height(), 300);
+    w->Close();
+}
+
+TEST_F(WindowTest, Screens_MainScreenFirst_AnotherIndexRaises)
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    ASSERT_EQ(ScreenCount(), int(screens.size()));
+    ASSERT_GE(ScreenCount(), 1);
+    const QRect main = QGuiApplication::primaryScreen()->geometry();
+    const ScreenArea first = Screen(0);
+    EXPECT_EQ(QRect(first.Left, first.Top, first.Width, first.Height), main);
+    for (int i = 0; i < ScreenCount(); ++i) {
+        const ScreenArea a = Screen(i);
+        EXPECT_TRUE(std::any_of(screens.begin(), screens.end(), [&](QScreen *s) {
+            return s->geometry() == QRect(a.Left, a.Top, a.Width, a.Height);
+        })) << i;
+    }
+    EXPECT_THROW(Screen(ScreenCount()), OutOfBoundsException);
+    EXPECT_THROW(Screen(-1), OutOfBoundsException);
+}
+
 TEST_F(WindowTest, Frontmost_IsTheWindowShownLast)
 {
     auto a = MakeTestWindow(nullptr);

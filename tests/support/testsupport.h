@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -78,6 +80,35 @@ bool RunPostedCalls(int timeoutMs);
 
 /// True when every HTTP post the program has started has had its reply, or its error.
 bool HttpPostsFinished();
+
+/// Sets an environment variable (nullptr unsets it) for the object's life, then puts the old
+/// value back.
+class EnvironmentVariable
+{
+public:
+    EnvironmentVariable(const char *name, const char *value)
+        : m_name(name)
+    {
+        if (const char *old = std::getenv(name))
+            m_old = old;
+        Set(value);
+    }
+    ~EnvironmentVariable() { Set(m_old ? m_old->c_str() : nullptr); }
+    EnvironmentVariable(const EnvironmentVariable &) = delete;
+    EnvironmentVariable &operator=(const EnvironmentVariable &) = delete;
+
+private:
+    void Set(const char *value) const
+    {
+        if (value)
+            setenv(m_name.c_str(), value, 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
 
 /// Writes `bytes` to the file at `path`, replacing it.
 void WriteFile(const std::string &path, const std::string &bytes);

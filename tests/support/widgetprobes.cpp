@@ -5,13 +5,16 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
-#include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QDragMoveEvent>
 #include <QHeaderView>
 #include <QImage>
 #include <QMimeData>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QUrl>
+#include <QWindow>
 
 #include <stdexcept>
 
@@ -39,35 +42,76 @@ void DragFrameTo(const Window &w, int contentWidth, int contentHeight)
 
 int RowsInView(const Listbox &list) { return ViewOf(list).model()->rowCount(); }
 
-void ClickCell(const Listbox &list, int row, int column, bool control)
+namespace {
+
+/// Clicks `widget` at `at` (its own coordinates) by way of its top-level window.
+void ClickThroughWindowAt(QWidget &widget, QPoint at, Qt::KeyboardModifiers modifiers = {})
 {
-    detail::ListView &view = ViewOf(list);
+    QWindow *window = widget.window()->windowHandle();
+    if (!window)
+        throw std::logic_error("the control's window is not shown");
+    QTest::mouseClick(
+        window, Qt::LeftButton, modifiers, window->mapFromGlobal(widget.mapToGlobal(at)));
+}
+
+QRect ShownCell(detail::ListView &view, int row, int column)
+{
     const QRect cell = view.visualRect(view.model()->index(row, column));
     if (!cell.isValid())
         throw std::out_of_range("the cell is not shown");
-    QTest::mouseClick(view.viewport(), Qt::LeftButton,
-        control ? Qt::ControlModifier : Qt::KeyboardModifiers(), cell.center());
+    return cell;
 }
 
-bool DropFiles(const Listbox &list, const std::vector<std::string> &paths)
+} // namespace
+
+void ClickCell(const Listbox &list, int row, int column, bool control)
+{
+    detail::ListView &view = ViewOf(list);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton,
+        control ? Qt::ControlModifier : Qt::KeyboardModifiers(),
+        ShownCell(view, row, column).center());
+}
+
+void ClickCellThroughWindow(const Listbox &list, int row, int column, bool control)
+{
+    detail::ListView &view = ViewOf(list);
+    ClickThroughWindowAt(*view.viewport(), ShownCell(view, row, column).center(),
+        control ? Qt::ControlModifier : Qt::KeyboardModifiers());
+}
+
+void ClickCheckBoxThroughWindow(const Listbox &list, int row, int column)
+{
+    detail::ListView &view = ViewOf(list);
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.rect = ShownCell(view, row, column);
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    option.checkState = Qt::Checked;
+    const QRect box
+        = view.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &view);
+    ClickThroughWindowAt(*view.viewport(), box.center());
+}
+
+void ClickThroughWindow(const Control &control)
+{
+    auto *widget = static_cast<QWidget *>(control.NativeHandle());
+    if (!widget)
+        throw std::logic_error("the control's window is gone");
+    ClickThroughWindowAt(*widget, widget->rect().center());
+}
+
+bool DragEnterAccepted(const Listbox &list, const std::vector<std::string> &paths)
 {
     detail::ListView &view = ViewOf(list);
     QMimeData mime;
     QList<QUrl> urls;
-    for (const std::string &path : paths)
-        urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
+    for (const std::string &p : paths)
+        urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
     mime.setUrls(urls);
-    QWidget *target = view.viewport();
-    const QPoint at = target->rect().center();
+    const QPoint at = view.viewport()->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    if (!enter.isAccepted())
-        return false;
-    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &move);
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
-    return drop.isAccepted();
+    QApplication::sendEvent(view.viewport(), &enter);
+    return enter.isAccepted();
 }
 
 struct ListShot::Impl
@@ -111,6 +155,27 @@ Color ListShot::CellPixel(int row, int column, int x, int y) const
         throw std::out_of_range("the pixel is outside the list's view");
     const QColor c = d.image.pixelColor(at);
     return RGB(c.red(), c.green(), c.blue());
+}
+
+bool DropFiles(const Listbox &list, const std::vector<std::string> &paths)
+{
+    detail::ListView &view = ViewOf(list);
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const std::string &path : paths)
+        urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
+    mime.setUrls(urls);
+    QWidget *target = view.viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
 }
 
 } // namespace platform::testing

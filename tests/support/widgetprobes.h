@@ -26,6 +26,20 @@ void ClickCell(const Listbox &list, int row, int column, bool control = false);
 /// accepted the drag; the drop itself is delivered at a later turn of the event loop.
 bool DropFiles(const Listbox &list, const std::vector<std::string> &paths);
 
+/// A left click in the middle of a shown cell, through the window system's input queue as a
+/// real click comes (modal blocking applies, the press reaches the cell as Qt routes it).
+void ClickCellThroughWindow(const Listbox &list, int row, int column, bool control = false);
+
+/// A left click on the check box of a shown cell, through the window system.
+void ClickCheckBoxThroughWindow(const Listbox &list, int row, int column);
+
+/// A left click in the middle of a control (a push button), through the window system.
+void ClickThroughWindow(const Control &control);
+
+/// Whether the list takes a drag of these files and folders (Linux paths) as a file manager
+/// offers them, as local file URLs.
+bool DragEnterAccepted(const Listbox &list, const std::vector<std::string> &paths);
+
 /// The list's rows as they are drawn on screen now, read by the pixel.
 class ListShot
 {

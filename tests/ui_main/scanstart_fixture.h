@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/app.h"
+#include "core/filetypes.h"
 #include "core/globals.h"
 #include "platform/application.h"
 #include "platform/database.h"
@@ -117,8 +118,10 @@ protected:
                 m_events.push_back("log " + line.substr(std::string(kScanStarted).size()));
         });
 
-        // A first run's catalogue, made beside the application as the program makes it.
+        // A first run's catalogue, made beside the application as the program makes it, and the
+        // file types start-up defines (the list's Open accepts drops of one of them).
         Globals::Initialize();
+        FileTypes::Initialize_();
         app->CheckForDatabase();
         ASSERT_TRUE(Globals::g_DB && Globals::g_DB->IsConnected());
         ASSERT_FALSE(app->DBExists);
@@ -127,8 +130,6 @@ protected:
         platform::SetMainWindow(w);
         if (!Globals::g_winAlert)
             Globals::g_winAlert = platform::MakeWindow<winAlert>();
-        // The list takes dropped files and folders, as it does once it has opened.
-        w->lstFiles->AcceptFileDrop("special/any");
         ASSERT_TRUE(WaitForThreads());
         m_events.clear();
     }

@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "core/globals.h"
-#include "platform/application.h"
 #include "ui/main/menu.h"
 
 using namespace platform;
@@ -109,29 +107,5 @@ void Window1::CreateControls0_()
     Modified->SetText("Last Modified:");
 }
 
-void Window1::AddMenuHandlers()
-{
-    AddMenuHandler("FileOpenFolder", [this] { return FileOpenFolder_Action_(); });
-}
-
-// The handlers below are bound to their events; what they do comes with the catalogue list and
-// the preferences. Starting a scan is in window1_scan.cpp.
-void Window1::btnUnexempt_Action() { }
+// Bound to its event; what it does comes with the re-validation of a row.
 void Window1::btnValidate_Action() { }
-void Window1::btnExempt_Action() { }
-void Window1::lstFiles_Open() { }
-void Window1::lstFiles_Change() { }
-void Window1::lstFiles_CellAction(int32_t, int32_t) { }
-bool Window1::lstFiles_CellBackgroundPaint(Graphics &, int32_t, int32_t) { return false; }
-bool Window1::lstFiles_CellClick(int32_t, int32_t, int32_t, int32_t) { return false; }
-void Window1::Event_Open() { }
-
-void Window1::Event_Close()
-{
-    Globals::m_dictStored = nullptr;
-    Globals::m_dictToSave = nullptr;
-    if (Globals::g_DB)
-        Globals::g_DB->Close();
-    Globals::g_DB = nullptr;
-    Quit(0);
-}

@@ -65,6 +65,19 @@ protected:
     /// Stores a folder row for every folder above `f` that the catalogue lacks, under one drive
     /// row, in one transaction; a failure is shown or reported, never left half stored.
     void ProcessFolders(const platform::Ref<platform::FolderItem> &f);
+    /// Sets the exempt flag of every selected row to `exempt`, in the list and in the catalogue,
+    /// one commit per row. A row whose catalogue row cannot be changed gets its box back, and a
+    /// failed change is told once, after the loop.
+    void ToggleSelected(bool exempt);
+    /// The smallest left and top and the largest right and bottom edge over all screens, into
+    /// m_iMinLeft, m_iMinTop, m_iMaxLeft and m_iMaxTop. Nothing calls it.
+    void CalculateScreenSizes();
+    /// Applies the preferences file's position, size and column widths within the screen bounds.
+    /// Nothing calls it: the window always opens at its design place and size.
+    void LoadWindowPrefs();
+    /// Writes the window's left, top, width, height and the list's column widths, one a line,
+    /// into "Brindlecove_Prefs" in the preferences folder, replacing it.
+    void SaveWindowPrefs();
 };
 
 /// The one main window: the open one, or a new one when there is none.
