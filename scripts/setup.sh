@@ -14,6 +14,7 @@ packages=(
     xvfb xauth xdotool libx11-dev
     libxcb1-dev
     python3 tzdata
+    dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-gi util-linux
     clang libclang-rt-dev
 )
 
