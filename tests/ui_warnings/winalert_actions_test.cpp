@@ -16,7 +16,39 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-using Handler = void (winAlert::*)();
+/// One of the two runs over the selected rows: its handler, its button and its catch-all's tag.
+struct Action
+{
+    void (winAlert::*handler)();
+    Ref<PushButton> winAlert::*button;
+    const char *tag;
+
+    void Press(winAlert &w) const
+    {
+        Dispatch([&] { (w.*handler)(); });
+    }
+    PushButton &Button(winAlert &w) const { return *(w.*button); }
+};
+
+const Action kUpdate { &winAlert::btnAccept_Action, &winAlert::btnAccept,
+    "winAlert.Controls.btnAccept.Action" };
+const Action kExempt { &winAlert::btnExempt_Action, &winAlert::btnExempt,
+    "winAlert.Controls.btnExempt.Action" };
+
+/// A table of cases over the fixture; each case has a name.
+template<class Case>
+class ActionsTest : public ActionsFixture, public ::testing::WithParamInterface<Case>
+{
+};
+
+template<class Case>
+requires requires(const Case &c) { c.name; }
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+
+template<class Case> std::string CaseName(const ::testing::TestParamInfo<Case> &info)
+{
+    return info.param.name;
+}
 
 /// A thread that, at each of its turns, notes how many changes the second connection sees and
 /// whether the run's button is enabled: the GUI's yields between rows give it its turns.
@@ -56,26 +88,20 @@ private:
 struct RunCase
 {
     const char *name;
-    Handler handler;
-    Ref<PushButton> winAlert::*button;
+    Action action;
     std::vector<int> selected;
     std::vector<std::string> log; // the changes, in the order the statements ran
     std::vector<std::string> lastCalc; // column 3 afterwards
 };
 
-void PrintTo(const RunCase &c, std::ostream *os) { *os << c.name; }
-
-class RunTest : public ActionsFixture, public ::testing::WithParamInterface<RunCase>
-{
-};
+using RunTest = ActionsTest<RunCase>;
 
 const RunCase kRuns[] = {
-    { "UpdateOneRow", &winAlert::btnAccept_Action, &winAlert::btnAccept, { 1 }, { "crc 2 NEW2" },
-        { "OLD1", "NEW2", "OLD3" } },
-    { "UpdateRows0And2", &winAlert::btnAccept_Action, &winAlert::btnAccept, { 0, 2 },
-        { "crc 1 NEW1", "crc 3 NEW3" }, { "NEW1", "OLD2", "NEW3" } },
-    { "ExemptRows0And2", &winAlert::btnExempt_Action, &winAlert::btnExempt, { 0, 2 },
-        { "exempt 1 1", "exempt 3 1" }, { "OLD1", "OLD2", "OLD3" } },
+    { "UpdateOneRow", kUpdate, { 1 }, { "crc 2 NEW2" }, { "OLD1", "NEW2", "OLD3" } },
+    { "UpdateRows0And2", kUpdate, { 0, 2 }, { "crc 1 NEW1", "crc 3 NEW3" },
+        { "NEW1", "OLD2", "NEW3" } },
+    { "ExemptRows0And2", kExempt, { 0, 2 }, { "exempt 1 1", "exempt 3 1" },
+        { "OLD1", "OLD2", "OLD3" } },
 };
 
 } // namespace
@@ -84,11 +110,11 @@ TEST_P(RunTest, Run_SelectedRows_StatementsInRowOrderCommittedOnceAtTheEnd)
 {
     const RunCase &c = GetParam();
     Select(c.selected);
-    PushButton &button = *(*w.*c.button);
+    PushButton &button = c.action.Button(*w);
     std::vector<RunWatcher::Turn> turns;
     {
         RunWatcher watcher([&] { return Log().size(); }, button);
-        Dispatch([&] { ((*w).*c.handler)(); });
+        c.action.Press(*w);
         turns = watcher.turns;
     }
 
@@ -106,8 +132,7 @@ TEST_P(RunTest, Run_SelectedRows_StatementsInRowOrderCommittedOnceAtTheEnd)
     EXPECT_TRUE(reports.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(WinAlertActions, RunTest, ::testing::ValuesIn(kRuns),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(WinAlertActions, RunTest, ::testing::ValuesIn(kRuns), CaseName<RunCase>);
 
 TEST_F(ActionsFixture, Update_TwiceOnTheSameRow_RunsTheSameStatementAgain)
 {
@@ -132,23 +157,18 @@ namespace {
 struct FailureCase
 {
     const char *name;
-    Handler handler;
-    Ref<PushButton> winAlert::*button;
+    Action action;
     const char *failingColumn;
     int failingIdx;
 };
 
-void PrintTo(const FailureCase &c, std::ostream *os) { *os << c.name; }
-
-class FailureTest : public ActionsFixture, public ::testing::WithParamInterface<FailureCase>
-{
-};
+using FailureTest = ActionsTest<FailureCase>;
 
 // Rows 0 and 2 are selected; one of their statements fails.
 const FailureCase kFailures[] = {
-    { "UpdateFirstFails", &winAlert::btnAccept_Action, &winAlert::btnAccept, "crc", 1 },
-    { "UpdateLastFails", &winAlert::btnAccept_Action, &winAlert::btnAccept, "crc", 3 },
-    { "ExemptFirstFails", &winAlert::btnExempt_Action, &winAlert::btnExempt, "exempt", 1 },
+    { "UpdateFirstFails", kUpdate, "crc", 1 },
+    { "UpdateLastFails", kUpdate, "crc", 3 },
+    { "ExemptFirstFails", kExempt, "exempt", 1 },
 };
 
 } // namespace
@@ -160,42 +180,31 @@ TEST_P(FailureTest, Run_OneStatementFails_WholeRunRolledBackCellsRestoredAndSaid
         + " ON fileinfo WHEN NEW.idx = " + std::to_string(c.failingIdx)
         + " BEGIN SELECT RAISE(ABORT, 'refused'); END;");
     Select({ 0, 2 });
-    Dispatch([&] { ((*w).*c.handler)(); });
+    c.action.Press(*w);
 
     EXPECT_TRUE(Log().empty());
     EXPECT_EQ(Committed("SELECT crc || ' ' || exempt FROM fileinfo ORDER BY idx;"),
         (std::vector<std::string> { "OLD1 0", "OLD2 0", "OLD3 0" }));
     EXPECT_EQ(Column(3), (std::vector<std::string> { "OLD1", "OLD2", "OLD3" }));
     EXPECT_EQ(dialogs->Messages(), std::vector<std::string> { "Unable to update database." });
-    EXPECT_TRUE((*w.*c.button)->Enabled());
+    EXPECT_TRUE(c.action.Button(*w).Enabled());
     EXPECT_TRUE(reports.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(WinAlertActions, FailureTest, ::testing::ValuesIn(kFailures),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    WinAlertActions, FailureTest, ::testing::ValuesIn(kFailures), CaseName<FailureCase>);
 
 namespace {
 
 struct ExceptionCase
 {
     const char *name;
-    Handler handler;
-    Ref<PushButton> winAlert::*button;
-    const char *tag;
+    Action action;
 };
 
-void PrintTo(const ExceptionCase &c, std::ostream *os) { *os << c.name; }
+using ExceptionTest = ActionsTest<ExceptionCase>;
 
-class ExceptionTest : public ActionsFixture, public ::testing::WithParamInterface<ExceptionCase>
-{
-};
-
-const ExceptionCase kExceptions[] = {
-    { "Update", &winAlert::btnAccept_Action, &winAlert::btnAccept,
-        "winAlert.Controls.btnAccept.Action" },
-    { "Exempt", &winAlert::btnExempt_Action, &winAlert::btnExempt,
-        "winAlert.Controls.btnExempt.Action" },
-};
+const ExceptionCase kExceptions[] = { { "Update", kUpdate }, { "Exempt", kExempt } };
 
 } // namespace
 
@@ -204,12 +213,12 @@ TEST_P(ExceptionTest, Run_ExceptionAtTheSecondRow_ReportedRolledBackAndButtonEna
     const ExceptionCase &c = GetParam();
     w->AlertList->SetCellTag(1, 1, std::string("not an idx"));
     Select({ 0, 1, 2 });
-    Dispatch([&] { ((*w).*c.handler)(); });
+    c.action.Press(*w);
 
-    EXPECT_EQ(reports, std::vector<std::string> { c.tag });
+    EXPECT_EQ(reports, std::vector<std::string> { c.action.tag });
     EXPECT_TRUE(Log().empty());
     EXPECT_EQ(Column(3), (std::vector<std::string> { "OLD1", "OLD2", "OLD3" }));
-    EXPECT_TRUE((*w.*c.button)->Enabled());
+    EXPECT_TRUE(c.action.Button(*w).Enabled());
     EXPECT_TRUE(dialogs->Messages().empty());
     // The transaction has ended: the other connection can write at once.
     observer->SQLExecute("INSERT INTO log (what) VALUES ('after');");
@@ -217,5 +226,5 @@ TEST_P(ExceptionTest, Run_ExceptionAtTheSecondRow_ReportedRolledBackAndButtonEna
     EXPECT_EQ(Log(), std::vector<std::string> { "after" });
 }
 
-INSTANTIATE_TEST_SUITE_P(WinAlertActions, ExceptionTest, ::testing::ValuesIn(kExceptions),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    WinAlertActions, ExceptionTest, ::testing::ValuesIn(kExceptions), CaseName<ExceptionCase>);
