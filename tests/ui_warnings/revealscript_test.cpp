@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
@@ -109,7 +110,8 @@ protected:
         WriteFile(
             tmp / "bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + tmp / "opened" + "'\n");
         std::filesystem::permissions(tmp / "bin/xdg-open", std::filesystem::perms::owner_all);
-        m_pathEnv.emplace("PATH", tmp / "bin" + ":" + std::getenv("PATH"));
+        m_systemPath = std::getenv("PATH");
+        m_pathEnv.emplace("PATH", tmp / "bin" + ":" + m_systemPath);
 
         FILE *bus = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
         ASSERT_TRUE(bus);
@@ -155,6 +157,25 @@ protected:
             << "the stand-in file manager did not start";
     }
 
+    /// Leaves the script only the stand-ins and these of the system's commands on PATH.
+    void OnlyCommands(const std::vector<std::string> &commands)
+    {
+        for (const std::string &command : commands) {
+            std::string found;
+            for (std::size_t at = 0; found.empty() && at <= m_systemPath.size();) {
+                const std::size_t end = std::min(m_systemPath.find(':', at), m_systemPath.size());
+                const std::string candidate = m_systemPath.substr(at, end - at) + "/" + command;
+                if (access(candidate.c_str(), X_OK) == 0)
+                    found = candidate;
+                at = end + 1;
+            }
+            ASSERT_FALSE(found.empty()) << command << " is not installed";
+            std::filesystem::create_symlink(found, tmp / "bin/" + command);
+        }
+        m_pathEnv.reset();
+        m_pathEnv.emplace("PATH", tmp / "bin");
+    }
+
     /// A file of that name in a folder of the test's own, and its colon path.
     std::string MakeFile(const std::string &name)
     {
@@ -164,6 +185,7 @@ protected:
     }
 
 private:
+    std::string m_systemPath;
     std::optional<ScopedEnv> m_pathEnv;
     std::optional<ScopedEnv> m_busEnv;
     pid_t m_busPid = 0;
@@ -192,4 +214,24 @@ TEST_F(RevealScriptTest, Script_NoFileManagerOnTheBus_OpensTheFilesFolder)
 {
     FinderSelect({ MakeFile("it's here.txt") });
     EXPECT_EQ(AwaitLines(tmp / "opened", 1), std::vector<std::string> { tmp / "files" });
+}
+
+TEST_F(RevealScriptTest, Script_OnlyDbusSend_ShowsTheFileThroughIt)
+{
+    StartFileManager();
+    OnlyCommands({ "tr", "od", "awk", "findmnt", "dbus-send" });
+    FinderSelect({ MakeFile("with dbus-send #%.txt") });
+    EXPECT_EQ(AwaitLines(tmp / "shown", 1),
+        std::vector<std::string> { FileUri(tmp / "files/with dbus-send #%.txt") });
+}
+
+TEST_F(RevealScriptTest, Script_PathOnAnotherVolume_ItsMountPointFromFindmnt)
+{
+    StartFileManager();
+    // findmnt writes a blank in a mount point as \x20.
+    WriteFile(tmp / "bin/findmnt", "#!/bin/sh\nprintf '%s\\n' / /proc '/media/me/My\\x20Disk'\n");
+    std::filesystem::permissions(tmp / "bin/findmnt", std::filesystem::perms::owner_all);
+    FinderSelect({ std::string("My Disk:Photos:a/b.jpg") });
+    EXPECT_EQ(AwaitLines(tmp / "shown", 1),
+        std::vector<std::string> { "file:///media/me/My%20Disk/Photos/a%3Ab.jpg" });
 }
