@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QString>
 
+#include <iterator>
+
 namespace platform {
 
 namespace {
@@ -65,38 +67,53 @@ public:
         return FolderItem::FromNativePath(dialog.selectedFiles().front().toStdString());
     }
 
-    Ref<FolderItem> GetSaveFolderItem(
-        const Ref<FolderItem> &initialFolder, const std::string &defaultName) override
+    Ref<FolderItem> GetSaveFolderItem(const SaveAsDialog &d) override
     {
         QFileDialog dialog;
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-        if (initialFolder)
-            dialog.setDirectory(Q(initialFolder->NativePath()));
-        dialog.selectFile(Q(defaultName));
+        if (!d.Title.empty())
+            dialog.setWindowTitle(Q(d.Title));
+        if (!d.PromptText.empty())
+            dialog.setLabelText(QFileDialog::FileName, Q(d.PromptText));
+        if (!d.ActionButtonCaption.empty())
+            dialog.setLabelText(QFileDialog::Accept, Q(d.ActionButtonCaption));
+        if (d.InitialFolder)
+            dialog.setDirectory(Q(d.InitialFolder->NativePath()));
+        dialog.selectFile(Q(d.SuggestedFileName));
         if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return nullptr;
         return FolderItem::FromNativePath(dialog.selectedFiles().front().toStdString());
     }
 
-    int MessageDialog(const std::string &message, const std::string &explanation,
-        const std::vector<std::string> &buttons) override
+    DialogAnswer MessageDialog(const MessageDialogBox &d) override
     {
         QMessageBox box;
-        box.setText(Q(message));
-        box.setInformativeText(Q(explanation));
-        std::vector<QAbstractButton *> made;
-        for (std::size_t i = 0; i < buttons.size(); ++i)
-            made.push_back(box.addButton(
-                Q(buttons[i]), i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
-        if (made.empty())
-            made.push_back(box.addButton(QMessageBox::Ok));
+        box.setWindowTitle(Q(d.Title));
+        box.setText(Q(d.Message));
+        box.setInformativeText(Q(d.Explanation));
+        static constexpr QMessageBox::Icon kIcons[]
+            = { QMessageBox::NoIcon, QMessageBox::Information, QMessageBox::Warning,
+                  QMessageBox::Question, QMessageBox::Critical };
+        box.setIcon(
+            d.Icon >= 0 && d.Icon < int(std::size(kIcons)) ? kIcons[d.Icon] : QMessageBox::NoIcon);
+        auto add = [&](const MessageDialogButton &b, QMessageBox::ButtonRole role) {
+            return b.Visible ? box.addButton(Q(b.Caption), role) : nullptr;
+        };
+        QPushButton *action = add(d.ActionButton, QMessageBox::AcceptRole);
+        QPushButton *alternate = add(d.AlternateActionButton, QMessageBox::DestructiveRole);
+        QPushButton *cancel = add(d.CancelButton, QMessageBox::RejectRole);
+        if (action)
+            box.setDefaultButton(action);
+        if (cancel)
+            box.setEscapeButton(cancel);
         RunModal(box);
-        for (std::size_t i = 0; i < made.size(); ++i)
-            if (box.clickedButton() == made[i])
-                return int(i);
-        return int(made.size()) - 1;
+        if (action && box.clickedButton() == action)
+            return DialogAnswer::Action;
+        if (alternate && box.clickedButton() == alternate)
+            return DialogAnswer::AlternateAction;
+        return DialogAnswer::Cancel;
     }
 };
 

@@ -15,6 +15,7 @@ packages=(
     dbus-daemon libglib2.0-bin at-spi2-core
     libxcb1-dev
     python3 tzdata
+    dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-gi util-linux
     clang libclang-rt-dev
 )
 

@@ -1,12 +1,18 @@
 #include "tests/support/scripteddialogs.h"
 
+#include <string>
+#include <utility>
+
 namespace platform {
 
-void ScriptedDialogs::MsgBox(const std::string &text) { shown.push_back({ "MsgBox", text, {} }); }
+void ScriptedDialogs::MsgBox(const std::string &text)
+{
+    shown.push_back({ "MsgBox", text, {}, { text } });
+}
 
 Ref<FolderItem> ScriptedDialogs::SelectFolder(const std::string &prompt)
 {
-    shown.push_back({ "SelectFolder", prompt, {} });
+    shown.push_back({ "SelectFolder", prompt, {}, { prompt } });
     if (folderAnswers.empty())
         return nullptr;
     auto answer = folderAnswers.front();
@@ -14,10 +20,11 @@ Ref<FolderItem> ScriptedDialogs::SelectFolder(const std::string &prompt)
     return answer;
 }
 
-Ref<FolderItem> ScriptedDialogs::GetSaveFolderItem(
-    const Ref<FolderItem> &initialFolder, const std::string &defaultName)
+Ref<FolderItem> ScriptedDialogs::GetSaveFolderItem(const SaveAsDialog &d)
 {
-    shown.push_back({ "SaveFile", initialFolder ? initialFolder->NativePath() : "", defaultName });
+    const std::string folder = d.InitialFolder ? d.InitialFolder->NativePath() : "";
+    shown.push_back({ "SaveFile", folder, d.SuggestedFileName,
+        { d.Title, d.PromptText, d.ActionButtonCaption, folder, d.SuggestedFileName } });
     if (saveAnswers.empty())
         return nullptr;
     auto answer = saveAnswers.front();
@@ -25,13 +32,17 @@ Ref<FolderItem> ScriptedDialogs::GetSaveFolderItem(
     return answer;
 }
 
-int ScriptedDialogs::MessageDialog(
-    const std::string &message, const std::string &explanation, const std::vector<std::string> &)
+DialogAnswer ScriptedDialogs::MessageDialog(const MessageDialogBox &d)
 {
-    shown.push_back({ "MessageDialog", message, explanation });
+    DialogRecord record { "MessageDialog", d.Message, d.Explanation,
+        { d.Title, d.Message, d.Explanation, std::to_string(d.Icon) } };
+    for (const auto *b : { &d.ActionButton, &d.AlternateActionButton, &d.CancelButton })
+        if (b->Visible)
+            record.texts.push_back(b->Caption);
+    shown.push_back(std::move(record));
     if (buttonAnswers.empty())
-        return 0;
-    const int answer = buttonAnswers.front();
+        return DialogAnswer::Action;
+    const DialogAnswer answer = buttonAnswers.front();
     buttonAnswers.pop_front();
     return answer;
 }

@@ -247,7 +247,8 @@ TEST_F(WinAlertTest, CellBackgroundPaint_OneRow_WhiteRowThenStripesBelowWithGrey
     auto w = MakeWindow<winAlert>();
     SendShortAlert(*w);
     WaitForRows(*w, 1);
-    // The keyboard focus lies elsewhere, so that the toolkit's focus frame is not drawn over the row.
+    // The keyboard focus lies elsewhere, so that the toolkit's focus frame is not drawn over the
+    // row.
     w->btnExport->SetFocus();
     const ListShot shot(*w->AlertList);
     const int h = shot.RowHeight();

@@ -80,13 +80,6 @@ bool winAlert::AlertList_CellBackgroundPaint(Graphics &g, int32_t row, int32_t)
     return false; // the list still draws the selection and the text
 }
 
-// Updating, exempting, exporting and revealing come with the warning actions; until then the
-// events are bound to handlers that do nothing.
-void winAlert::AlertList_DoubleClick() { }
-void winAlert::btnExport_Action() { }
-void winAlert::btnAccept_Action() { }
-void winAlert::btnExempt_Action() { }
-
 void winAlert::AlertList_Change()
 {
     CatchAll("winAlert.Controls.lstFiles.Change", [&] {
