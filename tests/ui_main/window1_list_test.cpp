@@ -163,7 +163,7 @@ TEST_P(CheckBoxWithoutFileRow, BoxGoesBackAndNothingIsWritten)
     // A click on the file row's box afterwards: once its flag is stored, the first click has
     // been handled too.
     ClickCheckBoxThroughWindow(*w->lstFiles, 0, 3);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return StoredFlags()[0]; }, kWaitMs));
+    ASSERT_TRUE(ProcessEventsUntil([&]() -> bool { return StoredFlags()[0]; }, kWaitMs));
     EXPECT_FALSE(w->lstFiles->CellCheck(1, 3)) << "the box kept a flag that was not stored";
     EXPECT_EQ(StoredRows(), expected);
     EXPECT_TRUE(m_dialogs->Messages().empty());
