@@ -82,12 +82,3 @@ BENCHMARK(BM_ExemptSelected_TenThousandRows_OneCommitEach)
     ->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    platform::testing::InitForTests(argc, argv); // the offscreen platform and the Qt application
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

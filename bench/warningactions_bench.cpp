@@ -88,12 +88,3 @@ BENCHMARK(BM_UpdateChecksum_TenThousandSelectedRows)
     ->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    platform::testing::InitForTests(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

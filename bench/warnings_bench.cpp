@@ -135,12 +135,3 @@ BENCHMARK(BM_Rescan_OneThousandChangedFiles_OpenAWindowEach)
     ->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    platform::testing::InitForTests(argc, argv); // the offscreen platform and the Qt application
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
