@@ -17,7 +17,6 @@ using namespace mainwindowtest;
 using platform::testing::ClickCellThroughWindow;
 using platform::testing::ClickThroughWindow;
 using platform::testing::LambdaThread;
-using platform::testing::RowsInView;
 
 namespace {
 
@@ -56,29 +55,9 @@ protected:
         return InsertFileRow(ColonPath(name), name, crc ? *crc : DigestOf(name), exempt);
     }
 
-    std::string ColonPath(const std::string &name) const
-    {
-        return FolderItem::FromNativePath(Files() + "/" + name)->AbsolutePath();
-    }
-
     std::string DigestOf(const std::string &name) const
     {
         return DataForkSHA(FolderItem::FromNativePath(Files() + "/" + name));
-    }
-
-    /// The main window with its list filled by the loader from the catalogue as it stands.
-    Ref<TestWindow1> LoadedWindow()
-    {
-        auto w = OpenMainWindow(/*dbExists=*/true);
-        const int expected = int(StoredRows().size());
-        EXPECT_TRUE(ProcessEventsUntil(
-            [&] {
-                return Scheduler::LiveCount() == 0 && w->lstFiles->ListCount() == expected
-                    && RowsInView(*w->lstFiles) == expected;
-            },
-            kWaitMs))
-            << "the loader did not fill the list";
-        return w;
     }
 
     /// The warnings windows on screen, each with its rows.
@@ -116,6 +95,8 @@ struct OutcomeCase
     bool changed;
     bool exempt;
 };
+
+void PrintTo(const OutcomeCase &c, std::ostream *os) { *os << c.label; }
 
 class ValidateOutcomeTest : public ValidateTest, public ::testing::WithParamInterface<OutcomeCase>
 {
@@ -221,6 +202,8 @@ struct GuardCase
     std::function<void(TestWindow1 &)> spoil;
     std::vector<std::string> messages;
 };
+
+void PrintTo(const GuardCase &c, std::ostream *os) { *os << c.label; }
 
 class ValidateGuardTest : public ValidateTest, public ::testing::WithParamInterface<GuardCase>
 {
