@@ -1,10 +1,12 @@
 #include "scan/loadthread.h"
+#include "scan/sha.h"
 
 #include <algorithm>
 #include <memory>
 
 #include "platform/crypto.h"
 #include "platform/exceptions.h"
+#include "platform/thread.h"
 
 using namespace platform;
 
@@ -38,7 +40,7 @@ std::string Hex8(uint32_t value)
 
 } // namespace
 
-std::string Loadthread::SHA(const Ref<FolderItem> &f) const
+std::string DataForkSHA(const Ref<FolderItem> &f)
 {
     Ref<BinaryStream> stream = f->OpenAsBinaryFile();
     if (!stream)
@@ -54,7 +56,7 @@ std::string Loadthread::SHA(const Ref<FolderItem> &f) const
         if (n == 0)
             break;
         mac.Update(buffer.get(), n);
-        Yield();
+        platform::Yield();
     }
     // The digest of part of a file would pass for the file's own: a read that fails midway
     // counts as a file that cannot be read.
@@ -64,6 +66,8 @@ std::string Loadthread::SHA(const Ref<FolderItem> &f) const
         return "";
     return Hex(mac.Final());
 }
+
+std::string Loadthread::SHA(const Ref<FolderItem> &f) const { return DataForkSHA(f); }
 
 std::string Loadthread::CalculateResourceFork(
     const Ref<ResourceFork> &fork, const std::string &type)

@@ -70,9 +70,7 @@ protected:
     /// a folder, a trash, a cache or "Volumes". Reports any exception and answers False.
     bool ProcessPrivateFolderOK(const platform::Ref<platform::FolderItem> &f) const;
 
-    /// The data-fork digest text: HMAC-SHA-256 of the whole data fork keyed with the display
-    /// name, as 64 upper-case hex digits; "" when the data fork cannot be opened or read.
-    /// Yields after every piece it feeds, so other threads run while a large file is digested.
+    /// The data-fork digest text of `f` (DataForkSHA in scan/sha.h).
     std::string SHA(const platform::Ref<platform::FolderItem> &f) const;
 
 private:

@@ -13,6 +13,7 @@
 #include "platform/window.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
+#include "tests/support/widgetprobes.h"
 #include "ui/main/window1.h"
 
 #include <gtest/gtest.h>
@@ -153,6 +154,27 @@ protected:
         auto w = platform::MakeWindow<TestWindow1>();
         platform::SetMainWindow(w);
         return w;
+    }
+
+    /// The main window with its list filled by the loader from the catalogue as it stands.
+    platform::Ref<TestWindow1> LoadedWindow()
+    {
+        auto w = OpenMainWindow(/*dbExists=*/true);
+        const int expected = int(StoredRows().size());
+        EXPECT_TRUE(platform::ProcessEventsUntil(
+            [&] {
+                return platform::Scheduler::LiveCount() == 0 && w->lstFiles->ListCount() == expected
+                    && platform::testing::RowsInView(*w->lstFiles) == expected;
+            },
+            kWaitMs))
+            << "the loader did not fill the list";
+        return w;
+    }
+
+    /// The path of the file `name` in Files(), in the colon form.
+    std::string ColonPath(const std::string &name) const
+    {
+        return platform::FolderItem::FromNativePath(Files() + "/" + name)->AbsolutePath();
     }
 
     /// Inserts a file's row as a scan does; returns its idx.

@@ -26,27 +26,6 @@ constexpr const char *kUpdateFailed = "Unable to update database record.";
 class CatalogueListTest : public MainWindowTest
 {
 protected:
-    /// The main window with its list filled by the loader from the catalogue as it stands.
-    Ref<TestWindow1> LoadedWindow()
-    {
-        auto w = OpenMainWindow(/*dbExists=*/true);
-        const int expected = int(StoredRows().size());
-        EXPECT_TRUE(ProcessEventsUntil(
-            [&] {
-                return Scheduler::LiveCount() == 0 && w->lstFiles->ListCount() == expected
-                    && RowsInView(*w->lstFiles) == expected;
-            },
-            kWaitMs))
-            << "the loader did not fill the list";
-        return w;
-    }
-
-    /// The path of a file of the test in the colon form.
-    std::string ColonPath(const std::string &name) const
-    {
-        return FolderItem::FromNativePath(Files() + "/" + name)->AbsolutePath();
-    }
-
     /// The stored exempt flags, in idx order (NULL reads as false).
     std::vector<bool> StoredFlags() const
     {

@@ -106,6 +106,3 @@ void Window1::CreateControls0_()
     Modified = Place<StaticText>(*this, "Modified", 31, 593, 485, 20, kNone, 3, GroupBox1);
     Modified->SetText("Last Modified:");
 }
-
-// Bound to its event; what it does comes with the re-validation of a row.
-void Window1::btnValidate_Action() { }

@@ -34,6 +34,8 @@ public:
 
     void pbMBS_Action();
     void btnUnexempt_Action();
+    /// Digests the file of row MyRow again and compares it with its catalogue row: a difference
+    /// opens a warnings window of its own, an equal checksum is confirmed with a message.
     void btnValidate_Action();
     void btnExempt_Action();
     void lstFiles_DropObject(const platform::Ref<platform::DragItem> &obj, int32_t action);
@@ -55,6 +57,8 @@ protected:
     int32_t m_iMinLeft = 0;
     int32_t m_iMaxTop = 0;
     int32_t m_iMaxLeft = 0;
+    /// True while a re-check of a row runs: a press meanwhile does nothing.
+    bool m_validating = false;
 
     void Layout() override;
     void CreateControls() override;
