@@ -12,10 +12,9 @@ packages=(
     libssl-dev openssl zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool libx11-dev
-    dbus-daemon libglib2.0-bin at-spi2-core
+    dbus-daemon dbus-bin libglib2.0-bin at-spi2-core python3-dbus python3-gi util-linux
     libxcb1-dev
     python3 tzdata
-    dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-gi util-linux
     clang libclang-rt-dev
 )
 
