@@ -11,6 +11,7 @@
 #include "platform/folderitem.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "tests/ui_main/runteardown.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
 #include "tests/support/widgetprobes.h"
@@ -119,14 +120,7 @@ protected:
         EXPECT_TRUE(platform::ProcessEventsUntil(
             [] { return platform::Scheduler::LiveCount() == 0; }, kWaitMs))
             << "threads still running at the end of the test";
-        platform::CloseAllWindows();
-        if (Globals::g_DB)
-            Globals::g_DB->Close();
-        Globals::Finalize();
-        platform::System::SetDebugLogObserver(nullptr);
-        platform::SetExceptionReporter(nullptr);
-        platform::SetDialogProvider(nullptr);
-        platform::SetApplicationFolder("");
+        EndMainWindowRun();
     }
 
     std::string Config() const { return m_tmp / "config"; }

@@ -24,6 +24,7 @@
 #include "platform/window.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
+#include "tests/ui_main/runteardown.h"
 #include "ui/main/window1.h"
 #include "ui/warnings/winalert.h"
 
@@ -137,15 +138,8 @@ protected:
     void TearDown() override
     {
         EXPECT_TRUE(WaitForThreads()) << "threads still running at the end of the test";
-        platform::CloseAllWindows();
-        if (Globals::g_DB)
-            Globals::g_DB->Close();
-        Globals::Finalize();
-        platform::System::SetDebugLogObserver(nullptr);
-        platform::SetExceptionReporter(nullptr);
-        platform::SetDialogProvider(nullptr);
+        EndMainWindowRun();
         platform::Volumes::SetMountTable({});
-        platform::SetApplicationFolder("");
         if (m_savedConfig)
             setenv("XDG_CONFIG_HOME", m_savedConfig->c_str(), 1);
         else
