@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "platform/application.h"
+#include "platform/eventloop_p.h"
 #include "platform/exceptions.h"
 
 #include <QCoreApplication>
@@ -147,6 +148,8 @@ bool g_deterministic = false;
 bool g_pending = false;
 bool g_loopTurnWanted = false; // a thread has asked the event loop to turn before any goes on
 std::int64_t g_sliceEnd = 0;
+int g_loopTurning = 0; // LoopTurningScope depth
+std::int64_t g_nextGuiTurn = 0;
 
 void OnPosted();
 
@@ -240,6 +243,19 @@ void RunRound()
         ready.pop_front();
         Resume(t);
     }
+}
+
+/// One turn of the event loop inside GUI code, once its slice is spent. User input stays queued:
+/// a click or a close request handled here would run inside the GUI code that yields.
+void TurnLoopForGui()
+{
+    if (CoarseNow() < g_nextGuiTurn || !QCoreApplication::instance())
+        return;
+    {
+        const detail::LoopTurnScope turn;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    g_nextGuiTurn = CoarseNow() + kSliceNs;
 }
 
 void OnPosted()
@@ -420,6 +436,8 @@ void Yield()
     ThreadState *t = g_current;
     if (!t) {
         RunRound();
+        if (g_loopTurning != 0)
+            TurnLoopForGui();
         return;
     }
     if (!g_deterministic && CoarseNow() < g_sliceEnd)
@@ -468,6 +486,14 @@ Scheduler::NoYieldScope::NoYieldScope() { ++g_noYield; }
 Scheduler::NoYieldScope::~NoYieldScope() { --g_noYield; }
 
 bool Scheduler::NoYieldScope::Active() { return g_noYield != 0; }
+
+Scheduler::LoopTurningScope::LoopTurningScope()
+{
+    if (g_loopTurning++ == 0)
+        g_nextGuiTurn = CoarseNow() + kSliceNs;
+}
+
+Scheduler::LoopTurningScope::~LoopTurningScope() { --g_loopTurning; }
 
 Scheduler::OutsideThreadScope::OutsideThreadScope()
     : m_saved(CurrentThread())

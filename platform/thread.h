@@ -78,6 +78,20 @@ public:
         static bool Active();
     };
 
+    /// A long stretch of GUI code that yields (a large file digested on the GUI thread): while it
+    /// lives, a Yield from GUI code also turns the event loop, at most once per time slice, for
+    /// everything but user input. Windows repaint, sleeping threads wake and queued work runs;
+    /// clicks, keys and close requests wait until the stretch has ended, so none of them can
+    /// start work inside it.
+    class LoopTurningScope
+    {
+    public:
+        LoopTurningScope();
+        ~LoopTurningScope();
+        LoopTurningScope(const LoopTurningScope &) = delete;
+        LoopTurningScope &operator=(const LoopTurningScope &) = delete;
+    };
+
     /// Clears the current-thread marker around a nested event loop that cannot be avoided.
     class OutsideThreadScope
     {

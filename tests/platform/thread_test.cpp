@@ -19,7 +19,10 @@
 #include "tests/support/testsupport.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
@@ -1032,6 +1035,79 @@ TEST_F(ThreadDialogTest, MsgBox_FromAThread_BlocksClicksShortcutsAndCloseRequest
     EXPECT_EQ(w->chosen, 1);
     CloseAsTheUser(*w);
     EXPECT_TRUE(w->IsClosed());
+    EXPECT_TRUE(w->closeEventRan);
+    ASSERT_TRUE(TurnUntil(AllEnded));
+}
+
+// --- Long GUI work that yields ---------------------------------------------------------------
+
+/// Counts the paint events a widget receives.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget)
+        : m_widget(widget)
+    {
+        m_widget->installEventFilter(this);
+    }
+    ~PaintCounter() override
+    {
+        if (m_widget) // gone with its window when that closed
+            m_widget->removeEventFilter(this);
+    }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_widget;
+};
+
+TEST_F(ThreadTest, LoopTurningScope_GuiCodeYields_RepaintsAndWakesSleepersButInputWaits)
+{
+    auto w = MakeWindow<ButtonWindow>();
+    ASSERT_TRUE(TurnUntil([&] { return NativeWindowOf(*w)->isExposed(); }));
+    QCoreApplication::processEvents(); // the paints of its first showing
+    PaintCounter counter(static_cast<QWidget *>(w->button->NativeHandle()));
+
+    // Queued as the window system queues them: a click on the button and a close request.
+    QWindow *window = NativeWindowOf(*w);
+    auto *widget = static_cast<QWidget *>(w->button->NativeHandle());
+    const QPoint at = window->mapFromGlobal(widget->mapToGlobal(widget->rect().center()));
+    using Async = QWindowSystemInterface::AsynchronousDelivery;
+    QWindowSystemInterface::handleMouseEvent<Async>(window, at, window->mapToGlobal(at),
+        Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
+    QWindowSystemInterface::handleMouseEvent<Async>(window, at, window->mapToGlobal(at),
+        Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+    QWindowSystemInterface::handleCloseEvent<Async>(window);
+
+    bool woke = false;
+    Start([&] {
+        Thread *self = CurrentThread();
+        self->Sleep(1);
+        woke = true;
+    });
+    w->button->SetCaption("Digesting");
+    {
+        // GUI code that yields until the window has repainted and the sleeper has woken, as a
+        // digest on the GUI thread yields after every piece; bounded like any wait.
+        const Scheduler::LoopTurningScope turning;
+        QElapsedTimer timer;
+        timer.start();
+        while (!(counter.paints > 0 && woke) && timer.elapsed() < kWaitMs)
+            Yield();
+        EXPECT_GT(counter.paints, 0);
+        EXPECT_TRUE(woke);
+        EXPECT_EQ(w->presses, 0);
+        EXPECT_FALSE(w->closeEventRan);
+    }
+    ASSERT_TRUE(TurnUntil([&] { return w->presses == 1 && w->IsClosed(); }));
     EXPECT_TRUE(w->closeEventRan);
     ASSERT_TRUE(TurnUntil(AllEnded));
 }

@@ -7,6 +7,7 @@
 #include "platform/database.h"
 #include "platform/dialogs.h"
 #include "platform/folderitem.h"
+#include "platform/thread.h"
 #include "platform/window.h"
 #include "scan/sha.h"
 #include "ui/warnings/winalert.h"
@@ -79,8 +80,14 @@ void Window1::btnValidate_Action()
     const std::string resource = rs->Field("resource")->StringValue();
     rs->Close();
 
-    // The exempt flag is not consulted: the user asked for this file's check.
-    const std::string current = DataForkSHA(f);
+    // The exempt flag is not consulted: the user asked for this file's check. The digest of a
+    // large file takes a while: the windows go on repainting and the scans go on, while the
+    // user's clicks and keys wait until it is done.
+    std::string current;
+    {
+        const Scheduler::LoopTurningScope turning;
+        current = DataForkSHA(f);
+    }
     if (current == last) {
         MsgBox(kSuccessful);
         return;
