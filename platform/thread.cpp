@@ -245,11 +245,16 @@ void RunRound()
     }
 }
 
-/// One turn of the event loop inside GUI code, once its slice is spent. User input stays queued:
-/// a click or a close request handled here would run inside the GUI code that yields.
+/// The GUI code's yield inside a LoopTurningScope: like a worker's, it does nothing until its
+/// slice is spent; then the event loop turns, and the scheduler's posted call in that turn gives
+/// the ready threads their slice. So the GUI code and the threads share the time evenly, and the
+/// windows repaint between the two. User input stays queued: a click or a close request handled
+/// here would run inside the GUI code that yields.
 void TurnLoopForGui()
 {
-    if (CoarseNow() < g_nextGuiTurn || !QCoreApplication::instance())
+    if (g_deterministic)
+        RunRound();
+    if (CoarseNow() < g_nextGuiTurn)
         return;
     {
         const detail::LoopTurnScope turn;
@@ -435,9 +440,10 @@ void Yield()
         return;
     ThreadState *t = g_current;
     if (!t) {
-        RunRound();
-        if (g_loopTurning != 0)
+        if (g_loopTurning != 0 && QCoreApplication::instance())
             TurnLoopForGui();
+        else
+            RunRound();
         return;
     }
     if (!g_deterministic && CoarseNow() < g_sliceEnd)

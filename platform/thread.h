@@ -79,10 +79,11 @@ public:
     };
 
     /// A long stretch of GUI code that yields (a large file digested on the GUI thread): while it
-    /// lives, a Yield from GUI code also turns the event loop, at most once per time slice, for
-    /// everything but user input. Windows repaint, sleeping threads wake and queued work runs;
-    /// clicks, keys and close requests wait until the stretch has ended, so none of them can
-    /// start work inside it.
+    /// lives, a Yield from GUI code switches like a worker's, once its time slice is spent, and
+    /// then turns the event loop for everything but user input, in which the ready threads get
+    /// their slice (every call, in deterministic mode, also runs one round of them). Windows
+    /// repaint, sleeping threads wake and queued work runs; clicks, keys and close requests wait
+    /// until the stretch has ended, so none of them can start work inside it.
     class LoopTurningScope
     {
     public:

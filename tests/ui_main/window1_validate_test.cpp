@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -194,6 +196,34 @@ TEST_F(ValidateTest, Press_WhileARecheckRuns_DoesNothing)
     // Once it is over, a press checks again.
     w->btnValidate_Action();
     EXPECT_EQ(ShownWarnings().size(), 2u);
+}
+
+TEST_F(ValidateTest, Press_OnALargeFile_TheEventLoopTurnsWhileItDigests)
+{
+    // A sparse file, so that its size costs no disk: long enough to digest for several slices.
+    StoreFile("large.bin", "", false, &kStale);
+    std::filesystem::resize_file(Files() + "/large.bin", std::uintmax_t(256) << 20);
+    auto w = LoadedWindow();
+    ClickCellThroughWindow(*w->lstFiles, 0, 0);
+    // A thread that sleeps wakes by a timer only, so only a turning event loop wakes it, as it
+    // repaints the windows: a scan's status lines, a loader's list.
+    bool done = false;
+    int wakes = 0;
+    auto sleeper = std::make_shared<LambdaThread>([&] {
+        while (!done) {
+            CurrentThread()->Sleep(1);
+            ++wakes;
+        }
+    });
+    sleeper->Run();
+
+    w->btnValidate_Action();
+
+    const int wakesWhileDigesting = wakes;
+    done = true;
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Scheduler::LiveCount() == 0; }, kWaitMs));
+    EXPECT_GT(wakesWhileDigesting, 0);
+    EXPECT_EQ(ShownWarnings().size(), 1u);
 }
 
 struct GuardCase
