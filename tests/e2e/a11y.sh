@@ -35,21 +35,75 @@ a11y_name() {
         sed -E "s/^\(<'(.*)'>,\)$/\1/"
 }
 
-# Every object below the application's root, depth first, one "path<TAB>name" line each.
+# Every object below the object at path $1 (default: the application's root), depth first, one
+# "path<TAB>name" line each.
 a11y_tree() {
-    local pending=(/org/a11y/atspi/accessible/root) path children
+    local pending=("${1:-/org/a11y/atspi/accessible/root}") path children
     while ((${#pending[@]})); do
         path=${pending[-1]}
         unset 'pending[-1]'
-        printf '%s\t%s\n' "$path" "$(a11y_name "$A11Y_BUS" "$path")"
+        # The reader may have found what it wanted and gone: then the walk stops too, also where
+        # SIGPIPE is ignored and the write merely fails.
+        printf '%s\t%s\n' "$path" "$(a11y_name "$A11Y_BUS" "$path")" || return 0
         children=$(gdbus call --address "$A11Y_ADDRESS" --dest "$A11Y_BUS" --object-path "$path" \
             --method org.a11y.atspi.Accessible.GetChildren 2>/dev/null |
-            grep -oE "'/org/a11y/atspi/accessible/[^']+'" | tr -d "'" | tac)
+            grep -oE "'/org/a11y/atspi/accessible/[^']+'" | tr -d "'" | tac || true)
         for path in $children; do pending+=("$path"); done
     done
 }
 
-# The path of the first object whose name is $1, or nothing.
+# The path of the first object whose name is $1, or nothing; with $2, only below the object at
+# that path (a window's own controls, not the same caption or cell text in another window).
+# Read here rather than by awk, which (mawk) takes its whole input before it acts on a line: the
+# walk then ends at the first match instead of going through every window.
 a11y_find_text() {
-    a11y_tree | awk -F '\t' -v want="$1" '$2 == want { print $1; exit }'
+    local path name
+    while IFS=$'\t' read -r path name; do
+        if [[ "$name" == "$1" ]]; then
+            echo "$path"
+            return 0
+        fi
+    done < <(a11y_tree "${2:-}")
+}
+
+# The path of the application's window titled $1, or nothing: its windows alone are looked at,
+# not everything inside them.
+a11y_find_window() {
+    local path windows
+    windows=$(gdbus call --address "$A11Y_ADDRESS" --dest "$A11Y_BUS" \
+        --object-path /org/a11y/atspi/accessible/root \
+        --method org.a11y.atspi.Accessible.GetChildren |
+        grep -oE "'/org/a11y/atspi/accessible/[^']+'" | tr -d "'" || true)
+    for path in $windows; do
+        if [[ "$(a11y_name "$A11Y_BUS" "$path")" == "$1" ]]; then
+            echo "$path"
+            return 0
+        fi
+    done
+}
+
+# How many objects below the object at path $2 are named $1.
+a11y_count_text() {
+    a11y_tree "$2" | awk -F '\t' -v want="$1" '$2 == want { n++ } END { print n + 0 }'
+}
+
+# "x y width height" of the object at path $1, in screen coordinates.
+a11y_extents() {
+    gdbus call --address "$A11Y_ADDRESS" --dest "$A11Y_BUS" --object-path "$1" \
+        --method org.a11y.atspi.Component.GetExtents 0 | grep -oE '[0-9-]+' | tr '\n' ' '
+}
+
+# True when the object at path $1 is enabled (AT-SPI state ENABLED, bit 8 of the first word).
+a11y_enabled() {
+    local word
+    word=$(gdbus call --address "$A11Y_ADDRESS" --dest "$A11Y_BUS" --object-path "$1" \
+        --method org.a11y.atspi.Accessible.GetState | sed -nE 's/^\(\[uint32 ([0-9]+), .*/\1/p')
+    [[ -n "$word" ]] && ((word >> 8 & 1))
+}
+
+# Clicks the middle of the object at path $1 with the pointer, as a user does.
+a11y_click() {
+    local x y w h
+    read -r x y w h <<<"$(a11y_extents "$1")"
+    xdotool mousemove "$((x + w / 2))" "$((y + h / 2))" click 1
 }

@@ -2,15 +2,27 @@
 # The real executable on a virtual display, scanning as a user does: "Load Directory to Scan",
 # the path typed into the folder dialog; the catalogue holds the tree's files and the status line
 # says "Files loaded Successfully!"; then File > Open Folder (Ctrl+O) on a second tree; then a
-# changed file, scanned again, opens a "Corruption Warnings" window; Ctrl+Q ends the run with 0.
+# changed file, scanned again, opens a "Corruption Warnings" window; then the user selects the
+# warning's row there and presses "Update Checksum", the catalogue takes the new digest, and once
+# that window is closed a further scan of the same tree warns of nothing; Ctrl+Q ends the run
+# with 0.
 # Run on a display of its own (xvfb.sh) inside a session bus of its own (dbus-run-session); the
-# status line is read through the accessibility bus.
+# status line, the list's rows and the buttons are read through the accessibility bus, and
+# clicked where it says they are.
 # Arguments: the built application folder, then "rescan" to go on to the changed file (the
-# warnings window it opens is the one the main window's Open makes). With TLM_E2E_SHOTS set to a
+# warnings window it opens is the one the main window's Open makes), or "accept" to go on from
+# there to the checksum update and the quiet scan after it, with the xclose helper as third
+# argument (the warnings window is closed as by its close box). With TLM_E2E_SHOTS set to a
 # folder, a screenshot of each stage is saved there.
 set -euo pipefail
 app_dir=$1
 stages=${2:-}
+xclose=${3:-}
+case "$stages" in
+"" | rescan) ;;
+accept) [[ -x "$xclose" ]] || { echo "usage: scan_e2e.sh APP_DIR accept XCLOSE"; exit 2; } ;;
+*) echo "usage: scan_e2e.sh APP_DIR [rescan | accept XCLOSE]"; exit 2 ;;
+esac
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/a11y.sh"
 . "$here/common.sh"
@@ -77,13 +89,7 @@ choose_folder() {
     wait_until 100 bash -c "! xdotool search --onlyvisible --name '^Find Directory$' >/dev/null 2>&1" ||
         fail "the folder dialog did not close"
 }
-press_scan_button() {
-    local extents
-    extents=$(gdbus call --address "$A11Y_ADDRESS" --dest "$A11Y_BUS" --object-path "$scan_button" \
-        --method org.a11y.atspi.Component.GetExtents 0 | grep -oE '[0-9-]+' | tr '\n' ' ')
-    read -r x y w h <<<"$extents"
-    xdotool mousemove "$((x + w / 2))" "$((y + h / 2))" click 1
-}
+press_scan_button() { a11y_click "$scan_button"; }
 expect_row() {
     local file=$1 suffix=$2 got
     got=$(sqlite3 "$catalogue" "SELECT name || '|' || resource || '|' || isfolder || '|' || exempt \
@@ -138,7 +144,7 @@ quit_with_zero() {
 }
 scan_lines() { grep -c '^\[TLM\]: Scan started: [0-9-]\{10\} [0-9:]\{8\}$' "$work/stderr.log" || true; }
 
-if [[ "$stages" != rescan ]]; then
+if [[ -z "$stages" ]]; then
     [[ "$(scan_lines)" == 2 ]] || fail "the debug log does not hold two scan-start lines"
     quit_with_zero
     echo "PASS: scans from the button and from Ctrl+O catalogued both trees"
@@ -159,5 +165,66 @@ shot 8-warning "$(xdotool search --onlyvisible --name '^Corruption Warnings$' | 
     fail "the changed file's stored digest changed"
 rows_are 3 || fail "the rescan added rows: $(rows)"
 [[ "$(scan_lines)" == 3 ]] || fail "the debug log does not hold three scan-start lines"
+if [[ "$stages" == rescan ]]; then
+    quit_with_zero
+    echo "PASS: scans from the button and from Ctrl+O catalogued both trees; a changed file warned"
+    exit 0
+fi
+
+# The warning accepted: its row selected in the warnings window, then "Update Checksum".
+visible_warnings() {
+    xdotool search --onlyvisible --name '^Corruption Warnings$' 2>/dev/null | wc -l
+}
+visible_warnings_are() { [[ "$(visible_warnings)" == "$1" ]]; }
+visible_warnings_are 1 || fail "$(visible_warnings) warnings windows are on screen, not 1"
+warning_window=$(xdotool search --onlyvisible --name '^Corruption Warnings$')
+warnings=$(a11y_find_window "Corruption Warnings")
+[[ -n "$warnings" ]] || fail "the warnings window is not on the accessibility bus"
+new=$(digest "$work/tree/a.txt")
+[[ "$new" != "$stored" ]] || fail "the changed file's digest is the stored one"
+[[ "$(a11y_count_text "$stored" "$warnings")" == 1 &&
+    "$(a11y_count_text "$new" "$warnings")" == 1 ]] ||
+    fail "the warning's row does not show the stored digest and the new one once each"
+update=$(a11y_find_text "Update Checksum" "$warnings")
+row=$(a11y_find_text "a.txt" "$warnings")
+[[ -n "$update" && -n "$row" ]] ||
+    fail "no 'Update Checksum' button or no row of a.txt in the warnings window"
+! a11y_enabled "$update" || fail "'Update Checksum' is enabled with no row selected"
+a11y_click "$row"
+wait_until 100 a11y_enabled "$update" || fail "selecting the row did not enable 'Update Checksum'"
+shot 9-warning-selected "$warning_window"
+a11y_click "$update"
+stored_is_new() {
+    [[ "$(sqlite3 "$catalogue" "SELECT crc FROM fileinfo WHERE fullpath LIKE '%:tree:a.txt';" \
+        2>/dev/null)" == "$new" ]]
+}
+wait_until 100 stored_is_new || fail "the catalogue row of a.txt does not hold the new digest"
+expect_row "$work/tree/a.txt" ":tree:a.txt"
+rows_are 3 || fail "updating the checksum changed the number of rows: $(rows)"
+# The row's "Last Calc" now reads the digest it took; the button is back once the update is done.
+new_shown_twice() { [[ "$(a11y_count_text "$new" "$warnings")" == 2 ]]; }
+wait_until 100 new_shown_twice ||
+    fail "the warning's row does not show the new digest as its last one"
+wait_until 100 a11y_enabled "$update" || fail "'Update Checksum' stayed disabled after the update"
+shot 10-warning-updated "$warning_window"
+
+# The window closed as by its close box, then the same tree scanned again: nothing to warn of.
+"$xclose" "$warning_window"
+wait_until 100 visible_warnings_are 0 || fail "the warnings window did not close"
+press_scan_button
+choose_folder "$work/tree" 11-accepted-rescan
+wait_until 300 status_is_not "Files loaded Successfully!" || fail "the fourth scan never started"
+wait_until 300 status_is "Files loaded Successfully!" || fail "the fourth load never finished"
+[[ "$(scan_lines)" == 4 ]] || fail "the debug log does not hold four scan-start lines"
+# The comparison runs before the reload that ends on "Files loaded Successfully!", so a warning
+# would be on screen by now.
+visible_warnings_are 0 || fail "the scan after 'Update Checksum' opened a warnings window"
+[[ -z "$(a11y_find_window "Corruption Warnings")" ]] ||
+    fail "a warnings window is on the accessibility bus after the scan"
+stored_is_new || fail "the scan after 'Update Checksum' changed the stored digest"
+rows_are 3 || fail "the scan after 'Update Checksum' added rows: $(rows)"
+[[ -n "$(a11y_find_text "$new")" ]] || fail "the reloaded main list does not show the new digest"
+shot 12-accepted-rescanned
 quit_with_zero
-echo "PASS: scans from the button and from Ctrl+O catalogued both trees; a changed file warned"
+echo "PASS: a changed file warned; 'Update Checksum' stored its new digest; the scan after it" \
+    "warned of nothing"
