@@ -33,6 +33,7 @@
 #include "platform/eventloop_p.h"
 #include "platform/exceptions.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
@@ -499,7 +500,16 @@ Scheduler::LoopTurningScope::LoopTurningScope()
         g_nextGuiTurn = CoarseNow() + kSliceNs;
 }
 
-Scheduler::LoopTurningScope::~LoopTurningScope() { --g_loopTurning; }
+Scheduler::LoopTurningScope::~LoopTurningScope()
+{
+    if (--g_loopTurning != 0)
+        return;
+    // Qt's dispatcher looks at the window system's queue only when it has been woken since it
+    // last delivered: the input held back by the turns would wait for the next event of any
+    // kind (a mouse move), however long that takes.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
+}
 
 Scheduler::OutsideThreadScope::OutsideThreadScope()
     : m_saved(CurrentThread())

@@ -1107,6 +1107,7 @@ TEST_F(ThreadTest, LoopTurningScope_GuiCodeYields_RepaintsAndWakesSleepersButInp
         EXPECT_EQ(w->presses, 0);
         EXPECT_FALSE(w->closeEventRan);
     }
+    // Held back, not lost: the loop delivers them once the stretch is over.
     ASSERT_TRUE(TurnUntil([&] { return w->presses == 1 && w->IsClosed(); }));
     EXPECT_TRUE(w->closeEventRan);
     ASSERT_TRUE(TurnUntil(AllEnded));
