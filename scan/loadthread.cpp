@@ -93,8 +93,12 @@ void Loadthread::EndOfWalk()
     if (!App_().DBExists)
         New<StartThread>(/*emptyOldFiles=*/true)->Run();
 
-    // One stored record is enough: a one-file catalogue must be compared as well.
-    if (!Globals::OldFiles.empty())
+    // One stored record is enough: a one-file catalogue must be compared as well. Records with
+    // nothing stored to be compared against are compared too, against the rows they were just
+    // stored in: left for a later scan, they would be checked against rows that may have taken a
+    // new digest meanwhile ("Update Checksum" after a re-check) and warn of a change that never
+    // happened, while every first scan's records were held in memory until the next scan.
+    if (!Globals::OldFiles.empty() || !Globals::NewFiles.empty())
         CompareData();
 
     const Ref<RecordSet> rs = Globals::g_DB->SQLSelect("SELECT * FROM fileinfo;");

@@ -246,4 +246,25 @@ TEST_F(CompareDataTest, ScanWithOneCatalogueRecordAndAChangedFile_Warns)
     EXPECT_TRUE(Globals::NewFiles.empty());
 }
 
+TEST_F(CompareDataTest, FirstScanThenARowTakesTheFileNewDigest_RescanWarnsOfNothing)
+{
+    // Into an empty catalogue: nothing stored to compare with.
+    Write("a.txt", "first contents");
+    StartScan(Root());
+    ASSERT_TRUE(WaitForThreads());
+    EXPECT_TRUE(Globals::NewFiles.empty());
+
+    // The file changes and its row takes the new digest, as "Update Checksum" after a re-check
+    // of the row does. A record of the first scan still waiting would now warn of a change back.
+    Write("a.txt", "second contents");
+    Globals::g_DB->SQLExecute("UPDATE fileinfo SET crc = '" + DigestOf("a.txt") + "';");
+    Globals::g_DB->Commit();
+    ASSERT_FALSE(Globals::g_DB->Error());
+
+    StartScan(Root());
+    ASSERT_TRUE(WaitForThreads());
+    EXPECT_TRUE(ShownWarnings().empty());
+    EXPECT_EQ(Rows().at(0).crc, DigestOf("a.txt"));
+}
+
 } // namespace

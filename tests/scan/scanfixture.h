@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -72,6 +74,9 @@ public:
     /// The scan button's state and the bar's visibility at each noted write.
     std::vector<bool> buttonEnabled;
     std::vector<bool> barVisible;
+    /// Every fresh-snapshot record seen in NewFiles, in the order the walk appended them: the
+    /// comparison at the end of a walk takes them out of NewFiles.
+    std::vector<platform::Ref<TheNewFiles>> records;
 
 protected:
     void Event_Run() override
@@ -98,6 +103,12 @@ private:
 
     void Note()
     {
+        // Only appended to between two turns: the unseen ones are at its end.
+        const std::size_t before = records.size();
+        for (auto it = Globals::NewFiles.rbegin();
+             it != Globals::NewFiles.rend() && m_seen.insert(&**it).second; ++it)
+            records.push_back(*it);
+        std::reverse(records.begin() + std::ptrdiff_t(before), records.end());
         StatusWrite w;
         if (m_text1->Text() != kUnwritten)
             w.text1 = m_text1->Text();
@@ -120,6 +131,7 @@ private:
     platform::Ref<platform::ProgressBar> m_bar;
     platform::Ref<platform::PushButton> m_button;
     std::function<bool()> m_done;
+    std::set<const TheNewFiles *> m_seen; // kept alive by `records`, so never reused
 };
 
 /// A stored `fileinfo` row.
