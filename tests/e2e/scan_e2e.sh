@@ -66,6 +66,10 @@ wait_until() {
 }
 rows() { sqlite3 "$catalogue" "SELECT count(*) FROM fileinfo;" 2>/dev/null || echo 0; }
 rows_are() { [[ "$(rows)" == "$1" ]]; }
+# The digest the catalogue holds for the tree's a.txt.
+stored_crc() {
+    sqlite3 "$catalogue" "SELECT crc FROM fileinfo WHERE fullpath LIKE '%:tree:a.txt';" 2>/dev/null
+}
 status_is() { [[ "$(a11y_name "$A11Y_BUS" "$status_line")" == "$1" ]]; }
 # True when the main window shows a text $1 (a list cell, a label).
 main_shows() { [[ -n "$(a11y_find_text "$1" "$main_a11y")" ]]; }
@@ -156,7 +160,7 @@ if [[ -z "$stages" ]]; then
 fi
 
 # A changed file: its row keeps the old digest and the rescan warns of it.
-stored=$(sqlite3 "$catalogue" "SELECT crc FROM fileinfo WHERE fullpath LIKE '%:tree:a.txt';")
+stored=$(stored_crc)
 printf 'alpha, changed' >"$work/tree/a.txt"
 press_scan_button
 choose_folder "$work/tree" 6-rescan
@@ -165,7 +169,7 @@ wait_until 300 bash -c "xdotool search --onlyvisible --name '^Corruption Warning
 wait_until 300 status_is "Files loaded Successfully!" || fail "the third load never finished"
 shot 7-main
 shot 8-warning "$(xdotool search --onlyvisible --name '^Corruption Warnings$' | head -n 1)"
-[[ "$(sqlite3 "$catalogue" "SELECT crc FROM fileinfo WHERE fullpath LIKE '%:tree:a.txt';")" == "$stored" ]] ||
+[[ "$(stored_crc)" == "$stored" ]] ||
     fail "the changed file's stored digest changed"
 rows_are 3 || fail "the rescan added rows: $(rows)"
 [[ "$(scan_lines)" == 3 ]] || fail "the debug log does not hold three scan-start lines"
@@ -198,10 +202,7 @@ a11y_click "$row"
 wait_until 100 a11y_enabled "$update" || fail "selecting the row did not enable 'Update Checksum'"
 shot 9-warning-selected "$warning_window"
 a11y_click "$update"
-stored_is_new() {
-    [[ "$(sqlite3 "$catalogue" "SELECT crc FROM fileinfo WHERE fullpath LIKE '%:tree:a.txt';" \
-        2>/dev/null)" == "$new" ]]
-}
+stored_is_new() { [[ "$(stored_crc)" == "$new" ]]; }
 wait_until 100 stored_is_new || fail "the catalogue row of a.txt does not hold the new digest"
 expect_row "$work/tree/a.txt" ":tree:a.txt"
 rows_are 3 || fail "updating the checksum changed the number of rows: $(rows)"

@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <ostream>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
