@@ -2,6 +2,7 @@
 
 #include "platform/resourcefork.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
@@ -165,6 +166,34 @@ Fork FromAttribute(const std::string &path, const char *name, bool read)
     });
 }
 
+// Whether the file may carry the attribute `name`: one listing of its attribute names answers for
+// every attribute a fork may be kept in, where asking for each would cost a call apiece. A list
+// too long for the buffer, or one that cannot be read, answers "may".
+class AttributeNames
+{
+public:
+    explicit AttributeNames(const std::string &path)
+        : m_size(llistxattr(path.c_str(), m_names, sizeof m_names))
+    {
+    }
+    bool MayHave(std::string_view name) const
+    {
+        if (m_size < 0)
+            return true;
+        for (std::string_view rest(m_names, std::size_t(m_size)); !rest.empty();) {
+            const std::size_t end = std::min(rest.find('\0'), rest.size());
+            if (rest.substr(0, end) == name)
+                return true;
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+        return false;
+    }
+
+private:
+    char m_names[1024];
+    ssize_t m_size;
+};
+
 } // namespace
 
 std::string SidecarPath(const std::string &posixPath)
@@ -194,9 +223,11 @@ Fork FindResourceFork(const std::string &posixPath, bool read)
         if (Fork fork = FromSidecar(sidecar, read); fork.length > 0)
             return fork;
     }
+    const AttributeNames names(posixPath);
     for (const char *name : kForkAttributes)
-        if (Fork fork = FromAttribute(posixPath, name, read); fork.length > 0)
-            return fork;
+        if (names.MayHave(name))
+            if (Fork fork = FromAttribute(posixPath, name, read); fork.length > 0)
+                return fork;
     return {};
 }
 

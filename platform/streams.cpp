@@ -24,18 +24,19 @@ int OpenRetrying(const std::string &path, int flags, mode_t mode = 0)
 }
 
 // O_NONBLOCK keeps a FIFO that slipped in between the checks from holding up the open; a
-// regular file reads and writes the same either way, but the flag is cleared all the same.
-int KeepIfRegular(int fd)
+// regular file reads and writes the same either way, but the flag is cleared all the same. The
+// descriptor was opened with no other status flag, so clearing them all clears only that one.
+int KeepIfRegular(int fd, int64_t *size = nullptr)
 {
     if (fd < 0)
         return -1;
     struct stat st;
-    const int flags = fcntl(fd, F_GETFL);
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0
-        || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
         close(fd);
         return -1;
     }
+    if (size)
+        *size = int64_t(st.st_size);
     return fd;
 }
 
@@ -56,7 +57,9 @@ int CreateForWriting(const std::string &path)
 }
 
 // Reads until `size` bytes, the end of the file or an error; 0 bytes means one of the last two.
-std::size_t ReadFully(int fd, char *buffer, std::size_t size, bool &atEnd, bool &error)
+// A short read that reaches `knownSize` is the end: asking again would only be told so.
+std::size_t ReadFully(int fd, char *buffer, std::size_t size, int64_t position, int64_t knownSize,
+    bool &atEnd, bool &error)
 {
     std::size_t done = 0;
     while (done < size) {
@@ -67,22 +70,28 @@ std::size_t ReadFully(int fd, char *buffer, std::size_t size, bool &atEnd, bool 
             error = true;
             break;
         }
-        if (n == 0) {
+        done += std::size_t(n);
+        if (n == 0 || (done < size && position + int64_t(done) >= knownSize)) {
             atEnd = true;
             break;
         }
-        done += std::size_t(n);
     }
     return done;
 }
 
+// Read-ahead pays only where there is much to read; for a small file the advice costs more than
+// it saves.
+constexpr int64_t kSequentialAdviceFrom = 1 << 20;
+
 class FileBinaryStream : public BinaryStream
 {
 public:
-    explicit FileBinaryStream(int fd)
+    FileBinaryStream(int fd, int64_t sizeAtOpen)
         : m_fd(fd)
+        , m_sizeAtOpen(sizeAtOpen)
     {
-        posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        if (m_sizeAtOpen >= kSequentialAdviceFrom)
+            posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ~FileBinaryStream() override { Close(); }
 
@@ -107,9 +116,11 @@ public:
 
     std::size_t ReadInto(char *buffer, std::size_t size) override
     {
-        if (m_fd < 0)
+        // At the end until the position is set again, as a C stream is.
+        if (m_fd < 0 || m_atEnd || m_error)
             return 0;
-        const std::size_t n = ReadFully(m_fd, buffer, size, m_atEnd, m_error);
+        const std::size_t n
+            = ReadFully(m_fd, buffer, size, m_position, m_sizeAtOpen, m_atEnd, m_error);
         m_position += int64_t(n);
         return n;
     }
@@ -144,6 +155,7 @@ public:
 
 private:
     int m_fd;
+    int64_t m_sizeAtOpen;
     int64_t m_position = 0;
     bool m_atEnd = false;
     bool m_error = false;
@@ -293,19 +305,20 @@ private:
 } // namespace
 
 // Devices are never opened, not even for a look: opening a tape or a modem has effects.
-int detail::OpenForReading(const std::string &path)
+int detail::OpenForReading(const std::string &path, int64_t *size)
 {
     if (!IsRegularOrMissing(path, /*missingIsFine=*/false))
         return -1;
-    return KeepIfRegular(OpenRetrying(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    return KeepIfRegular(OpenRetrying(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), size);
 }
 
 Ref<BinaryStream> FolderItem::OpenAsBinaryFile() const
 {
-    const int fd = detail::OpenForReading(m_path);
+    int64_t size = 0;
+    const int fd = detail::OpenForReading(m_path, &size);
     if (fd < 0)
         return nullptr;
-    return Ref<BinaryStream>(std::make_shared<FileBinaryStream>(fd));
+    return Ref<BinaryStream>(std::make_shared<FileBinaryStream>(fd, size));
 }
 
 Ref<TextInputStream> FolderItem::OpenAsTextFile() const

@@ -1,7 +1,6 @@
 #include "scan/loadthread.h"
 #include "scan/sha.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "platform/crypto.h"
@@ -12,10 +11,10 @@ using namespace platform;
 
 namespace {
 
-// The data fork is fed to the digest in pieces of this size, so memory stays flat for files of
-// any size; a small file gets a buffer of its own size, but never one too small to read well.
-constexpr int64_t kPiece = 1 << 20;
-constexpr int64_t kSmallestPiece = 64 << 10;
+// The data fork is fed to the digest in pieces, so memory stays flat for files of any size:
+// first a piece that holds a small file whole, then, once a file has filled it, larger ones.
+constexpr std::size_t kFirstPiece = 64 << 10;
+constexpr std::size_t kPiece = 1 << 20;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -49,13 +48,17 @@ std::string DataForkSHA(const Ref<FolderItem> &f)
     // different contents share a digest, and a corrupted byte could go unnoticed.
     HMAC_SHA_256 mac;
     mac.Constructor(f->DisplayName());
-    const auto size = std::size_t(std::clamp(stream->Length(), kSmallestPiece, kPiece));
-    const std::unique_ptr<char[]> buffer(new char[size]);
+    std::size_t size = kFirstPiece;
+    std::unique_ptr<char[]> buffer(new char[size]);
     for (;;) {
         const std::size_t n = stream->ReadInto(buffer.get(), size);
         if (n == 0)
             break;
         mac.Update(buffer.get(), n);
+        if (n == size && size < kPiece) {
+            size = kPiece;
+            buffer.reset(new char[size]);
+        }
         platform::Yield();
     }
     // The digest of part of a file would pass for the file's own: a read that fails midway

@@ -1,6 +1,7 @@
 #include "scan/loadthread.h"
 
 #include <exception>
+#include <optional>
 
 #include "core/app.h"
 #include "core/globals.h"
@@ -40,6 +41,9 @@ void Loadthread::LoadFolderMBS(const Ref<FolderItem> &f)
     Ref<ResourceFork> fork;
     // The listed folder's path, which every file digested from it is reported under.
     std::string listedPath;
+    // The folder's own test, made at its first file and kept for the others: its answer changes
+    // only when the folder is removed or replaced while listed, and its files then fail theirs.
+    std::optional<bool> folderOK;
     for (int i = 0; i < count; ++i) {
         if (list.Directory(i)) {
             const Ref<FolderItem> subfolder = list.TrueItem(i);
@@ -55,7 +59,9 @@ void Loadthread::LoadFolderMBS(const Ref<FolderItem> &f)
                     Yield();
                 }
             } else {
-                if (ProcessPrivateFolderOK(f) && ProcessPrivateFileOK(entry)) {
+                if (!folderOK)
+                    folderOK = ProcessPrivateFolderOK(f);
+                if (*folderOK && ProcessPrivateFileOK(entry)) {
                     s = list.Name(i);
                     const Ref<FolderItem> data = list.Item(i);
                     iCRC = SHA(data);
