@@ -219,6 +219,11 @@ Fork FindResourceFork(const std::string &posixPath, bool read)
     struct stat st;
     if (lstat(posixPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
+    return FindForkOfRegularFile(posixPath, read);
+}
+
+Fork FindForkOfRegularFile(const std::string &posixPath, bool read)
+{
     if (const std::string sidecar = SidecarPath(posixPath); !sidecar.empty()) {
         if (Fork fork = FromSidecar(sidecar, read); fork.length > 0)
             return fork;

@@ -129,14 +129,19 @@ std::string FileListMBS::Name(int i) const
     return name;
 }
 
-Ref<FolderItem> FileListMBS::TrueItem(int i) const { return New<FolderItem>(PathOf(At(i))); }
+Ref<FolderItem> FileListMBS::TrueItem(int i) const
+{
+    m_lastItem = FolderItem::Listed(PathOf(At(i)));
+    m_lastIndex = i;
+    return m_lastItem;
+}
 
 Ref<FolderItem> FileListMBS::Item(int i) const
 {
     const Entry &entry = At(i);
     const std::string path = PathOf(entry);
     if (entry.kind != Kind::Link)
-        return New<FolderItem>(path);
+        return i == m_lastIndex ? m_lastItem : FolderItem::Listed(path);
     if (std::unique_ptr<char, decltype(&std::free)> real(
             realpath(path.c_str(), nullptr), &std::free);
         real)

@@ -26,10 +26,11 @@ public:
     bool Directory(int i) const;
     /// The entry's name in the colon form: the same text as TrueItem(i)->Name().
     std::string Name(int i) const;
-    /// The entry itself.
+    /// The entry itself, as a listed item (see FolderItem::Listed).
     Ref<FolderItem> TrueItem(int i) const;
     /// The entry with a symbolic link followed to its final target (the entry itself when it is
-    /// no link); for a dangling link or a loop of links, the link's immediate target.
+    /// no link: the item TrueItem(i) gave last, where it gave one); for a dangling link or a loop
+    /// of links, the link's immediate target.
     Ref<FolderItem> Item(int i) const;
 
 private:
@@ -45,6 +46,10 @@ private:
 
     std::string m_folder; // Linux path of the listed folder
     std::vector<Entry> m_entries;
+    // The item TrueItem made last and its index: asked for the same entry, Item gives it again,
+    // with what it has read of its status.
+    mutable Ref<FolderItem> m_lastItem;
+    mutable int m_lastIndex = -1;
 };
 
 } // namespace platform

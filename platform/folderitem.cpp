@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/applefork_p.h"
 #include "platform/resourcefork.h"
+#include "platform/schedulerturn_p.h"
+#include "platform/thread.h"
 
 namespace platform {
 
@@ -90,11 +93,6 @@ std::string ExecutableFolder()
 std::mutex g_appFolderMutex;
 std::string g_appFolderOverride;
 
-// stat, or lstat for a dangling link; false when the item is not there at all.
-bool StatFollowing(const std::string &path, struct stat &st)
-{
-    return stat(path.c_str(), &st) == 0 || lstat(path.c_str(), &st) == 0;
-}
 
 std::string HomeFolder()
 {
@@ -143,6 +141,78 @@ FolderItem::FolderItem(std::string posixPath)
 {
 }
 
+// What one reading of the item's status said, for the scheduler turn it was made in.
+struct FolderItem::StatusMemo
+{
+    uint64_t turn = 0;
+    std::optional<bool> linkOk;
+    struct stat link
+    {
+    };
+    std::optional<bool> targetOk;
+    struct stat target
+    {
+    };
+};
+
+Ref<FolderItem> FolderItem::Listed(std::string posixPath)
+{
+    auto item = New<FolderItem>(std::move(posixPath));
+    item->m_memo = std::make_shared<StatusMemo>();
+    return item;
+}
+
+namespace {
+
+// The memo to answer from: none outside a cooperative thread, and a fresh one once other code
+// may have run since it was filled.
+template<class Memo> Memo *Current(const std::shared_ptr<Memo> &memo)
+{
+    if (!memo || !CurrentThread())
+        return nullptr;
+    if (const uint64_t turn = detail::SchedulerTurn(); memo->turn != turn) {
+        *memo = Memo();
+        memo->turn = turn;
+    }
+    return memo.get();
+}
+
+} // namespace
+
+bool FolderItem::LinkStatus(struct stat &st) const
+{
+    StatusMemo *memo = Current(m_memo);
+    if (!memo)
+        return lstat(m_path.c_str(), &st) == 0;
+    if (!memo->linkOk)
+        memo->linkOk = lstat(m_path.c_str(), &memo->link) == 0;
+    st = memo->link;
+    return *memo->linkOk;
+}
+
+bool FolderItem::TargetStatus(struct stat &st) const
+{
+    StatusMemo *memo = Current(m_memo);
+    if (!memo)
+        return stat(m_path.c_str(), &st) == 0;
+    if (!memo->targetOk) {
+        // Where the item itself is no link, following it reads what was read without.
+        if (memo->linkOk && *memo->linkOk && !S_ISLNK(memo->link.st_mode)) {
+            memo->target = memo->link;
+            memo->targetOk = true;
+        } else {
+            memo->targetOk = stat(m_path.c_str(), &memo->target) == 0;
+        }
+    }
+    st = memo->target;
+    return *memo->targetOk;
+}
+
+bool FolderItem::StatusFollowing(struct stat &st) const
+{
+    return TargetStatus(st) || LinkStatus(st);
+}
+
 Ref<FolderItem> FolderItem::FromNativePath(const std::string &posixPath)
 {
     return New<FolderItem>(posixPath);
@@ -164,7 +234,7 @@ std::string FolderItem::AbsolutePath() const
         out += ':';
         rest.remove_prefix(slash + 1);
     }
-    if (IsRealFolder(m_path))
+    if (struct stat st; LinkStatus(st) && S_ISDIR(st.st_mode))
         out += ':';
     return out;
 }
@@ -186,25 +256,25 @@ std::string FolderItem::DisplayName() const
 bool FolderItem::Exists() const
 {
     struct stat st;
-    return lstat(m_path.c_str(), &st) == 0;
+    return LinkStatus(st);
 }
 
 bool FolderItem::Alias() const
 {
     struct stat st;
-    return lstat(m_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return LinkStatus(st) && S_ISLNK(st.st_mode);
 }
 
 bool FolderItem::Directory() const
 {
     struct stat st;
-    return stat(m_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return TargetStatus(st) && S_ISDIR(st.st_mode);
 }
 
 int64_t FolderItem::Length() const
 {
     struct stat st;
-    if (stat(m_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!TargetStatus(st) || !S_ISREG(st.st_mode))
         return 0;
     if (faccessat(AT_FDCWD, m_path.c_str(), R_OK, AT_EACCESS) != 0)
         return 0;
@@ -215,7 +285,10 @@ int64_t FolderItem::Length() const
 // through the target's item).
 int64_t FolderItem::ResourceForkLength() const
 {
-    return applefork::FindResourceFork(m_path, /*read=*/false).length;
+    struct stat st;
+    if (!LinkStatus(st) || !S_ISREG(st.st_mode))
+        return 0;
+    return applefork::FindForkOfRegularFile(m_path, /*read=*/false).length;
 }
 
 Ref<ResourceFork> FolderItem::OpenResourceFork() const
@@ -240,7 +313,7 @@ Date FolderItem::CreationDate() const
     }
     // statx is missing from old kernels and some sandboxes.
     struct stat st;
-    if (StatFollowing(m_path, st))
+    if (StatusFollowing(st))
         return Date(std::min(int64_t(st.st_ctime), int64_t(st.st_mtime)));
     return Date(0);
 }
@@ -248,7 +321,7 @@ Date FolderItem::CreationDate() const
 Date FolderItem::ModificationDate() const
 {
     struct stat st;
-    return Date(StatFollowing(m_path, st) ? int64_t(st.st_mtime) : 0);
+    return Date(StatusFollowing(st) ? int64_t(st.st_mtime) : 0);
 }
 
 Ref<FolderItem> FolderItem::Child(const std::string &name) const
@@ -269,6 +342,8 @@ Ref<FolderItem> FolderItem::Parent() const
 
 bool FolderItem::Delete() const
 {
+    if (m_memo)
+        *m_memo = StatusMemo();
     if (IsRealFolder(m_path))
         return rmdir(m_path.c_str()) == 0;
     return unlink(m_path.c_str()) == 0;

@@ -4,8 +4,11 @@
 #include "platform/ref.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+struct stat; // <sys/stat.h>, for the framework's own use
 
 namespace platform {
 
@@ -71,8 +74,22 @@ public:
 
     explicit FolderItem(std::string posixPath);
 
+    /// An item as a folder listing makes it. In a cooperative thread it reads its status from the
+    /// file system once and answers every question about it (existence, kind, size, dates, the
+    /// folder test of its path, the checks before it is opened) from that reading, until the
+    /// thread lets other code run; then it reads it again. Elsewhere it is a plain item.
+    static Ref<FolderItem> Listed(std::string posixPath);
+
 private:
+    struct StatusMemo;
+    /// lstat and stat of the item, through the memo where it has one; false where they fail.
+    bool LinkStatus(struct stat &st) const;
+    bool TargetStatus(struct stat &st) const;
+    /// stat, or lstat for a dangling link; false when the item is not there at all.
+    bool StatusFollowing(struct stat &st) const;
+
     std::string m_path; // absolute, normalised, no trailing slash except for "/"
+    std::shared_ptr<StatusMemo> m_memo; // listed items only
 };
 
 /// `path` in the colon form (volume first), or a bare name resolved against the application's

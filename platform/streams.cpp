@@ -309,13 +309,20 @@ int detail::OpenForReading(const std::string &path, int64_t *size)
 {
     if (!IsRegularOrMissing(path, /*missingIsFine=*/false))
         return -1;
+    return OpenRegularForReading(path, size);
+}
+
+int detail::OpenRegularForReading(const std::string &path, int64_t *size)
+{
     return KeepIfRegular(OpenRetrying(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), size);
 }
 
 Ref<BinaryStream> FolderItem::OpenAsBinaryFile() const
 {
+    if (struct stat st; !TargetStatus(st) || !S_ISREG(st.st_mode))
+        return nullptr;
     int64_t size = 0;
-    const int fd = detail::OpenForReading(m_path, &size);
+    const int fd = detail::OpenRegularForReading(m_path, &size);
     if (fd < 0)
         return nullptr;
     return Ref<BinaryStream>(std::make_shared<FileBinaryStream>(fd, size));

@@ -11,5 +11,7 @@ namespace platform::detail {
 /// refused before it is opened, and the open never blocks (a FIFO swapped in meanwhile is
 /// refused too). `size`, when given, receives the file's size at the open.
 int OpenForReading(const std::string &path, int64_t *size = nullptr);
+/// The same, for a path just seen to be a regular file: only the checks after the open are made.
+int OpenRegularForReading(const std::string &path, int64_t *size = nullptr);
 
 } // namespace platform::detail

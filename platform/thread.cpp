@@ -32,6 +32,7 @@
 #include "platform/application.h"
 #include "platform/eventloop_p.h"
 #include "platform/exceptions.h"
+#include "platform/schedulerturn_p.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -144,6 +145,7 @@ Queues &Sched()
 }
 
 ThreadState *g_current = nullptr;
+uint64_t g_turn = 0; // threads resumed until now
 int g_noYield = 0;
 bool g_deterministic = false;
 bool g_pending = false;
@@ -197,6 +199,7 @@ void Resume(ThreadState *t)
     const EhState savedEh = eh;
 
     g_current = t;
+    ++g_turn;
     g_noYield = t->noYield;
     g_sliceEnd = CoarseNow() + kSliceNs;
     eh = t->eh;
@@ -453,6 +456,8 @@ void Yield()
 }
 
 Thread *CurrentThread() { return g_current ? g_current->self : nullptr; }
+
+uint64_t detail::SchedulerTurn() { return g_turn; }
 
 void Scheduler::SetDeterministic(bool on) { g_deterministic = on; }
 

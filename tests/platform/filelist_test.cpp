@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <sys/socket.h>
@@ -11,7 +12,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "platform/application.h"
 #include "platform/folderitem.h"
+#include "platform/thread.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -329,6 +332,47 @@ TEST(FileList, KernelFileSystemMountPoints_AreNotListed)
     // The ordinary folders beside them are there.
     const std::vector<std::string> root = Names(FileListMBS(Item("/")));
     EXPECT_EQ(std::count(root.begin(), root.end(), "etc"), 1);
+}
+
+// A listed item reads its status once for each turn its thread is given: what it read holds while
+// no other code runs, is read again once the thread has let other code run, and is dropped when
+// the item deletes its file. Outside a thread it reads afresh each time.
+TEST(FileList, ListedItem_ReadsItsStatusOncePerTurnOfItsThread)
+{
+    TempFolder tmp;
+    WriteFile(tmp / "f", "data");
+    const FileListMBS list(Item(tmp.Path()));
+    ASSERT_EQ(list.Count(), 1);
+
+    std::vector<bool> seen;
+    bool sameItem = false;
+    auto thread = std::make_shared<platform::testing::LambdaThread>([&] {
+        const Ref<FolderItem> f = list.TrueItem(0);
+        seen.push_back(f->Exists());
+        ::unlink((tmp / "f").c_str());
+        seen.push_back(f->Exists() && !f->Alias() && !f->Directory()); // as read
+        sameItem = list.Item(0) == f;
+        platform::Scheduler::EndSlice();
+        platform::Yield();
+        seen.push_back(f->Exists()); // read again
+        WriteFile(tmp / "f", "data");
+        platform::Scheduler::EndSlice();
+        platform::Yield();
+        seen.push_back(f->Exists());
+        seen.push_back(f->Delete());
+        seen.push_back(f->Exists());
+    });
+    thread->Run();
+    ASSERT_TRUE(platform::ProcessEventsUntil(
+        [&] { return platform::Scheduler::LiveCount() == 0; }, 10'000));
+    EXPECT_EQ(seen, (std::vector<bool> { true, true, false, true, true, false }));
+    EXPECT_TRUE(sameItem);
+
+    WriteFile(tmp / "f", "data");
+    const Ref<FolderItem> outside = list.TrueItem(0);
+    EXPECT_TRUE(outside->Exists());
+    ::unlink((tmp / "f").c_str());
+    EXPECT_FALSE(outside->Exists());
 }
 
 } // namespace

@@ -505,6 +505,30 @@ TEST(BinaryStream, ReadInPieces_EqualsWholeFile)
     EXPECT_EQ(in->Read(10), "");
 }
 
+// A read that comes up short at the size the file had when opened is the end; one that comes up
+// short before it (the file was cut meanwhile) reads on, and a file grown meanwhile is read whole.
+TEST(BinaryStream, FileCutOrGrownAfterOpen_ReadsWhatIsThere)
+{
+    TempFolder tmp;
+    const std::string bytes = RandomBytes(10000);
+    std::vector<char> piece(1 << 16);
+    for (const std::size_t now : { std::size_t(4000), std::size_t(10000), std::size_t(25000) }) {
+        SCOPED_TRACE(now);
+        WriteFile(tmp / "f", bytes);
+        const Ref<platform::BinaryStream> in
+            = FolderItem::FromNativePath(tmp / "f")->OpenAsBinaryFile();
+        ASSERT_TRUE(in);
+        const std::string content = now <= bytes.size() ? bytes.substr(0, now)
+                                                         : bytes + std::string(now - bytes.size(), 'g');
+        WriteFile(tmp / "f", content); // the same file, rewritten in place
+        EXPECT_EQ(in->ReadInto(piece.data(), piece.size()), now);
+        EXPECT_EQ(std::string(piece.data(), now), content);
+        EXPECT_TRUE(in->EOF_());
+        EXPECT_EQ(in->ReadInto(piece.data(), piece.size()), 0u);
+        EXPECT_FALSE(in->ReadError());
+    }
+}
+
 TEST(BinaryStream, EmptyFile_IsAtEndAtOnce)
 {
     TempFolder tmp;
