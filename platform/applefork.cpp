@@ -222,9 +222,10 @@ Fork FindResourceFork(const std::string &posixPath, bool read)
     return FindForkOfRegularFile(posixPath, read);
 }
 
-Fork FindForkOfRegularFile(const std::string &posixPath, bool read)
+Fork FindForkOfRegularFile(const std::string &posixPath, bool read, bool lookForSidecar)
 {
-    if (const std::string sidecar = SidecarPath(posixPath); !sidecar.empty()) {
+    if (const std::string sidecar = lookForSidecar ? SidecarPath(posixPath) : std::string();
+        !sidecar.empty()) {
         if (Fork fork = FromSidecar(sidecar, read); fork.length > 0)
             return fork;
     }

@@ -28,8 +28,9 @@ inline constexpr int64_t kMaxReadSize = int64_t(256) << 20;
 /// user.org.netatalk.ResourceFork; the first that holds a fork wins. The empty placeholder fork
 /// macOS writes counts as none. The bytes are read when `read` is true.
 Fork FindResourceFork(const std::string &posixPath, bool read);
-/// The same, for a path already known to be a regular file.
-Fork FindForkOfRegularFile(const std::string &posixPath, bool read);
+/// The same, for a path already known to be a regular file; without `lookForSidecar` only the
+/// attributes are looked at.
+Fork FindForkOfRegularFile(const std::string &posixPath, bool read, bool lookForSidecar = true);
 
 /// True for the empty fork macOS writes into AppleDouble files: 286 bytes, tagged "This
 /// resource fork intentionally left blank", a map without types.

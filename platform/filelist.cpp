@@ -104,6 +104,9 @@ FileListMBS::FileListMBS(const Ref<FolderItem> &folder)
             && applefork::IsAppleDoubleFile(fd, e.name.c_str());
     };
     m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(), isSidecar), m_entries.end());
+    for (Entry &e : m_entries)
+        e.sidecar = e.kind == Kind::File
+            && std::binary_search(allNames.begin(), allNames.end(), "._" + e.name);
     std::sort(m_entries.begin(), m_entries.end(),
         [](const Entry &a, const Entry &b) { return a.name < b.name; });
 }
@@ -131,7 +134,8 @@ std::string FileListMBS::Name(int i) const
 
 Ref<FolderItem> FileListMBS::TrueItem(int i) const
 {
-    m_lastItem = FolderItem::Listed(PathOf(At(i)));
+    const Entry &entry = At(i);
+    m_lastItem = FolderItem::Listed(PathOf(entry), entry.sidecar);
     m_lastIndex = i;
     return m_lastItem;
 }
@@ -141,7 +145,7 @@ Ref<FolderItem> FileListMBS::Item(int i) const
     const Entry &entry = At(i);
     const std::string path = PathOf(entry);
     if (entry.kind != Kind::Link)
-        return i == m_lastIndex ? m_lastItem : FolderItem::Listed(path);
+        return i == m_lastIndex ? m_lastItem : FolderItem::Listed(path, entry.sidecar);
     if (std::unique_ptr<char, decltype(&std::free)> real(
             realpath(path.c_str(), nullptr), &std::free);
         real)

@@ -39,6 +39,7 @@ private:
     {
         std::string name; // the Linux name
         Kind kind;
+        bool sidecar = false; // the AppleDouble file "._name" is there too
     };
 
     const Entry &At(int i) const;

@@ -141,47 +141,54 @@ FolderItem::FolderItem(std::string posixPath)
 {
 }
 
-// What one reading of the item's status said, for the scheduler turn it was made in.
+// What the listing saw of the item, and what one reading of its status said, for the scheduler
+// turn it was made in.
 struct FolderItem::StatusMemo
 {
+    struct Reading
+    {
+        std::optional<bool> linkOk;
+        struct stat link
+        {
+        };
+        std::optional<bool> targetOk;
+        struct stat target
+        {
+        };
+    };
+    bool sidecarListed = true;
     uint64_t turn = 0;
-    std::optional<bool> linkOk;
-    struct stat link
-    {
-    };
-    std::optional<bool> targetOk;
-    struct stat target
-    {
-    };
+    Reading reading;
 };
 
-Ref<FolderItem> FolderItem::Listed(std::string posixPath)
+Ref<FolderItem> FolderItem::Listed(std::string posixPath, bool sidecarListed)
 {
     auto item = New<FolderItem>(std::move(posixPath));
     item->m_memo = std::make_shared<StatusMemo>();
+    item->m_memo->sidecarListed = sidecarListed;
     return item;
 }
 
 namespace {
 
-// The memo to answer from: none outside a cooperative thread, and a fresh one once other code
-// may have run since it was filled.
-template<class Memo> Memo *Current(const std::shared_ptr<Memo> &memo)
+// The reading to answer from: none outside a cooperative thread, and a fresh one once other code
+// may have run since it was made.
+template<class Memo> typename Memo::Reading *Current(const std::shared_ptr<Memo> &memo)
 {
     if (!memo || !CurrentThread())
         return nullptr;
     if (const uint64_t turn = detail::SchedulerTurn(); memo->turn != turn) {
-        *memo = Memo();
+        memo->reading = {};
         memo->turn = turn;
     }
-    return memo.get();
+    return &memo->reading;
 }
 
 } // namespace
 
 bool FolderItem::LinkStatus(struct stat &st) const
 {
-    StatusMemo *memo = Current(m_memo);
+    StatusMemo::Reading *memo = Current(m_memo);
     if (!memo)
         return lstat(m_path.c_str(), &st) == 0;
     if (!memo->linkOk)
@@ -192,7 +199,7 @@ bool FolderItem::LinkStatus(struct stat &st) const
 
 bool FolderItem::TargetStatus(struct stat &st) const
 {
-    StatusMemo *memo = Current(m_memo);
+    StatusMemo::Reading *memo = Current(m_memo);
     if (!memo)
         return stat(m_path.c_str(), &st) == 0;
     if (!memo->targetOk) {
@@ -288,12 +295,17 @@ int64_t FolderItem::ResourceForkLength() const
     struct stat st;
     if (!LinkStatus(st) || !S_ISREG(st.st_mode))
         return 0;
-    return applefork::FindForkOfRegularFile(m_path, /*read=*/false).length;
+    return applefork::FindForkOfRegularFile(m_path, /*read=*/false, !m_memo || m_memo->sidecarListed)
+        .length;
 }
 
 Ref<ResourceFork> FolderItem::OpenResourceFork() const
 {
-    applefork::Fork fork = applefork::FindResourceFork(m_path, /*read=*/true);
+    struct stat st;
+    if (!LinkStatus(st) || !S_ISREG(st.st_mode))
+        return nullptr;
+    applefork::Fork fork = applefork::FindForkOfRegularFile(
+        m_path, /*read=*/true, !m_memo || m_memo->sidecarListed);
     if (!fork.complete)
         return nullptr;
     return ResourceFork::Parse(std::move(fork.bytes));
@@ -343,7 +355,7 @@ Ref<FolderItem> FolderItem::Parent() const
 bool FolderItem::Delete() const
 {
     if (m_memo)
-        *m_memo = StatusMemo();
+        m_memo->reading = {};
     if (IsRealFolder(m_path))
         return rmdir(m_path.c_str()) == 0;
     return unlink(m_path.c_str()) == 0;

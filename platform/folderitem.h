@@ -77,8 +77,10 @@ public:
     /// An item as a folder listing makes it. In a cooperative thread it reads its status from the
     /// file system once and answers every question about it (existence, kind, size, dates, the
     /// folder test of its path, the checks before it is opened) from that reading, until the
-    /// thread lets other code run; then it reads it again. Elsewhere it is a plain item.
-    static Ref<FolderItem> Listed(std::string posixPath);
+    /// thread lets other code run; then it reads it again. Elsewhere it reads afresh each time.
+    /// `sidecarListed`: the listing saw the AppleDouble file "._name" beside it; where it did not,
+    /// the item's resource fork is looked for in its attributes only.
+    static Ref<FolderItem> Listed(std::string posixPath, bool sidecarListed);
 
 private:
     struct StatusMemo;

@@ -2,6 +2,7 @@
 #include "scan/sha.h"
 
 #include <memory>
+#include <vector>
 
 #include "platform/crypto.h"
 #include "platform/exceptions.h"
@@ -15,6 +16,37 @@ namespace {
 // first a piece that holds a small file whole, then, once a file has filled it, larger ones.
 constexpr std::size_t kFirstPiece = 64 << 10;
 constexpr std::size_t kPiece = 1 << 20;
+
+// The first pieces' buffers, kept for the next digest: a fresh one for each file cost as much as
+// hashing a small file. Digests run side by side in several threads, so each takes its own.
+class FirstPieceBuffer
+{
+public:
+    FirstPieceBuffer()
+    {
+        if (s_spare.empty()) {
+            m_bytes.reset(new char[kFirstPiece]);
+        } else {
+            m_bytes = std::move(s_spare.back());
+            s_spare.pop_back();
+        }
+    }
+    ~FirstPieceBuffer()
+    {
+        if (s_spare.size() < kSpares)
+            s_spare.push_back(std::move(m_bytes));
+    }
+    FirstPieceBuffer(const FirstPieceBuffer &) = delete;
+    FirstPieceBuffer &operator=(const FirstPieceBuffer &) = delete;
+    char *Get() const { return m_bytes.get(); }
+
+private:
+    static constexpr std::size_t kSpares = 4;
+    static thread_local std::vector<std::unique_ptr<char[]>> s_spare;
+    std::unique_ptr<char[]> m_bytes;
+};
+
+thread_local std::vector<std::unique_ptr<char[]>> FirstPieceBuffer::s_spare;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -48,16 +80,19 @@ std::string DataForkSHA(const Ref<FolderItem> &f)
     // different contents share a digest, and a corrupted byte could go unnoticed.
     HMAC_SHA_256 mac;
     mac.Constructor(f->DisplayName());
+    const FirstPieceBuffer first;
+    std::unique_ptr<char[]> large;
+    char *buffer = first.Get();
     std::size_t size = kFirstPiece;
-    std::unique_ptr<char[]> buffer(new char[size]);
     for (;;) {
-        const std::size_t n = stream->ReadInto(buffer.get(), size);
+        const std::size_t n = stream->ReadInto(buffer, size);
         if (n == 0)
             break;
-        mac.Update(buffer.get(), n);
-        if (n == size && size < kPiece) {
+        mac.Update(buffer, n);
+        if (n == size && !large) {
+            large.reset(new char[kPiece]);
+            buffer = large.get();
             size = kPiece;
-            buffer.reset(new char[size]);
         }
         platform::Yield();
     }
