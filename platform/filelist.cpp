@@ -111,6 +111,12 @@ FileListMBS::FileListMBS(const Ref<FolderItem> &folder)
         [](const Entry &a, const Entry &b) { return a.name < b.name; });
 }
 
+FileListMBS::~FileListMBS()
+{
+    if (m_lastItem)
+        m_lastItem->ForgetListing();
+}
+
 const FileListMBS::Entry &FileListMBS::At(int i) const
 {
     if (i < 0 || std::size_t(i) >= m_entries.size())
@@ -135,6 +141,8 @@ std::string FileListMBS::Name(int i) const
 Ref<FolderItem> FileListMBS::TrueItem(int i) const
 {
     const Entry &entry = At(i);
+    if (m_lastItem)
+        m_lastItem->ForgetListing();
     m_lastItem = FolderItem::Listed(PathOf(entry), entry.sidecar);
     m_lastIndex = i;
     return m_lastItem;

@@ -20,13 +20,17 @@ public:
     /// under the link). A folder that does not exist or cannot be read gives no entries; a nil
     /// `folder` raises NilObjectException.
     explicit FileListMBS(const Ref<FolderItem> &folder);
+    ~FileListMBS();
+    FileListMBS(const FileListMBS &) = delete;
+    FileListMBS &operator=(const FileListMBS &) = delete;
 
     int Count() const;
     /// True only for a real folder; a symbolic link is never one, whatever it points to.
     bool Directory(int i) const;
     /// The entry's name in the colon form: the same text as TrueItem(i)->Name().
     std::string Name(int i) const;
-    /// The entry itself, as a listed item (see FolderItem::Listed).
+    /// The entry itself, as a listed item (see FolderItem::Listed) until the next call or the end
+    /// of the listing.
     Ref<FolderItem> TrueItem(int i) const;
     /// The entry with a symbolic link followed to its final target (the entry itself when it is
     /// no link: the item TrueItem(i) gave last, where it gave one); for a dangling link or a loop
@@ -48,7 +52,8 @@ private:
     std::string m_folder; // Linux path of the listed folder
     std::vector<Entry> m_entries;
     // The item TrueItem made last and its index: asked for the same entry, Item gives it again,
-    // with what it has read of its status.
+    // with what it has read of its status. It stops being a listed item when the next is made:
+    // the items a scan keeps must not keep their readings too.
     mutable Ref<FolderItem> m_lastItem;
     mutable int m_lastIndex = -1;
 };

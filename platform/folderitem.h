@@ -79,8 +79,10 @@ public:
     /// folder test of its path, the checks before it is opened) from that reading, until the
     /// thread lets other code run; then it reads it again. Elsewhere it reads afresh each time.
     /// `sidecarListed`: the listing saw the AppleDouble file "._name" beside it; where it did not,
-    /// the item's resource fork is looked for in its attributes only.
+    /// the item's resource fork is looked for in its attributes only. The listing ends this with
+    /// ForgetListing when it makes its next item or ends: an item kept on is a plain one.
     static Ref<FolderItem> Listed(std::string posixPath, bool sidecarListed);
+    void ForgetListing() const { m_memo.reset(); }
 
 private:
     struct StatusMemo;
@@ -91,7 +93,7 @@ private:
     bool StatusFollowing(struct stat &st) const;
 
     std::string m_path; // absolute, normalised, no trailing slash except for "/"
-    std::shared_ptr<StatusMemo> m_memo; // listed items only
+    mutable std::shared_ptr<StatusMemo> m_memo; // listed items only
 };
 
 /// `path` in the colon form (volume first), or a bare name resolved against the application's

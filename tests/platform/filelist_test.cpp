@@ -346,8 +346,10 @@ TEST(FileList, ListedItem_ReadsItsStatusOncePerTurnOfItsThread)
 
     std::vector<bool> seen;
     bool sameItem = false;
+    Ref<FolderItem> kept;
     auto thread = std::make_shared<platform::testing::LambdaThread>([&] {
         const Ref<FolderItem> f = list.TrueItem(0);
+        kept = f;
         seen.push_back(f->Exists());
         ::unlink((tmp / "f").c_str());
         seen.push_back(f->Exists() && !f->Alias() && !f->Directory()); // as read
@@ -373,6 +375,18 @@ TEST(FileList, ListedItem_ReadsItsStatusOncePerTurnOfItsThread)
     EXPECT_TRUE(outside->Exists());
     ::unlink((tmp / "f").c_str());
     EXPECT_FALSE(outside->Exists());
+
+    // Once the listing has made its next item, an item kept from it is a plain one.
+    WriteFile(tmp / "f", "data");
+    auto later = std::make_shared<platform::testing::LambdaThread>([&] {
+        seen.assign({ kept->Exists() });
+        ::unlink((tmp / "f").c_str());
+        seen.push_back(kept->Exists());
+    });
+    later->Run();
+    ASSERT_TRUE(platform::ProcessEventsUntil(
+        [&] { return platform::Scheduler::LiveCount() == 0; }, 10'000));
+    EXPECT_EQ(seen, (std::vector<bool> { true, false }));
 }
 
 } // namespace
