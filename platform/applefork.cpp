@@ -214,14 +214,6 @@ bool IsAppleDoubleFile(int dirFd, const char *name)
     return head && IsHeader(*head);
 }
 
-Fork FindResourceFork(const std::string &posixPath, bool read)
-{
-    struct stat st;
-    if (lstat(posixPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return {};
-    return FindForkOfRegularFile(posixPath, read);
-}
-
 Fork FindForkOfRegularFile(const std::string &posixPath, bool read, bool lookForSidecar)
 {
     if (const std::string sidecar = lookForSidecar ? SidecarPath(posixPath) : std::string();

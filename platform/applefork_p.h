@@ -23,13 +23,11 @@ struct Fork
 /// Forks larger than this are reported by length but not read.
 inline constexpr int64_t kMaxReadSize = int64_t(256) << 20;
 
-/// The resource fork of the regular file at `posixPath` (a symbolic link has none): entry 2 of
-/// its AppleDouble sidecar, else the attribute user.com.apple.ResourceFork, else
-/// user.org.netatalk.ResourceFork; the first that holds a fork wins. The empty placeholder fork
-/// macOS writes counts as none. The bytes are read when `read` is true.
-Fork FindResourceFork(const std::string &posixPath, bool read);
-/// The same, for a path already known to be a regular file; without `lookForSidecar` only the
-/// attributes are looked at.
+/// The resource fork of the regular file at `posixPath`, which the caller has seen to be one (a
+/// symbolic link has none): entry 2 of its AppleDouble sidecar, where `lookForSidecar`, else the
+/// attribute user.com.apple.ResourceFork, else user.org.netatalk.ResourceFork; the first that
+/// holds a fork wins. The empty placeholder fork macOS writes counts as none. The bytes are read
+/// when `read` is true.
 Fork FindForkOfRegularFile(const std::string &posixPath, bool read, bool lookForSidecar = true);
 
 /// True for the empty fork macOS writes into AppleDouble files: 286 bytes, tagged "This

@@ -93,7 +93,6 @@ std::string ExecutableFolder()
 std::mutex g_appFolderMutex;
 std::string g_appFolderOverride;
 
-
 std::string HomeFolder()
 {
     if (const char *home = std::getenv("HOME"); home && *home == '/')
@@ -141,7 +140,7 @@ FolderItem::FolderItem(std::string posixPath)
 {
 }
 
-// What the listing saw of the item, and what one reading of its status said, for the scheduler
+// What the listing saw of the item, and what one reading of its status said in the scheduler
 // turn it was made in.
 struct FolderItem::StatusMemo
 {
@@ -159,6 +158,19 @@ struct FolderItem::StatusMemo
     bool sidecarListed = true;
     uint64_t turn = 0;
     Reading reading;
+
+    // The reading to answer from: none outside a cooperative thread, and a fresh one once other
+    // code may have run since it was made.
+    Reading *Current()
+    {
+        if (!CurrentThread())
+            return nullptr;
+        if (const uint64_t now = detail::SchedulerTurn(); turn != now) {
+            reading = {};
+            turn = now;
+        }
+        return &reading;
+    }
 };
 
 Ref<FolderItem> FolderItem::Listed(std::string posixPath, bool sidecarListed)
@@ -169,26 +181,9 @@ Ref<FolderItem> FolderItem::Listed(std::string posixPath, bool sidecarListed)
     return item;
 }
 
-namespace {
-
-// The reading to answer from: none outside a cooperative thread, and a fresh one once other code
-// may have run since it was made.
-template<class Memo> typename Memo::Reading *Current(const std::shared_ptr<Memo> &memo)
-{
-    if (!memo || !CurrentThread())
-        return nullptr;
-    if (const uint64_t turn = detail::SchedulerTurn(); memo->turn != turn) {
-        memo->reading = {};
-        memo->turn = turn;
-    }
-    return &memo->reading;
-}
-
-} // namespace
-
 bool FolderItem::LinkStatus(struct stat &st) const
 {
-    StatusMemo::Reading *memo = Current(m_memo);
+    StatusMemo::Reading *memo = m_memo ? m_memo->Current() : nullptr;
     if (!memo)
         return lstat(m_path.c_str(), &st) == 0;
     if (!memo->linkOk)
@@ -199,7 +194,7 @@ bool FolderItem::LinkStatus(struct stat &st) const
 
 bool FolderItem::TargetStatus(struct stat &st) const
 {
-    StatusMemo::Reading *memo = Current(m_memo);
+    StatusMemo::Reading *memo = m_memo ? m_memo->Current() : nullptr;
     if (!memo)
         return stat(m_path.c_str(), &st) == 0;
     if (!memo->targetOk) {

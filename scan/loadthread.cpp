@@ -41,8 +41,8 @@ void Loadthread::LoadFolderMBS(const Ref<FolderItem> &f)
     Ref<ResourceFork> fork;
     // The listed folder's path, which every file digested from it is reported under.
     std::string listedPath;
-    // The folder's own test, made at its first file and kept for the others: its answer changes
-    // only when the folder is removed or replaced while listed, and its files then fail theirs.
+    // The folder's own test, made at its first file and kept for the others: its answer could
+    // change only if the folder itself were removed or replaced while it is listed.
     std::optional<bool> folderOK;
     for (int i = 0; i < count; ++i) {
         if (list.Directory(i)) {
