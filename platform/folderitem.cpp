@@ -31,9 +31,31 @@ std::string WorkingFolder()
     return buffer.c_str();
 }
 
+// True for a path that Normalise would give back as it is: absolute, and no component empty,
+// "." or "..". Most paths are, and checking is cheaper than taking them apart.
+bool IsNormal(std::string_view path)
+{
+    if (path.empty() || path.front() != '/')
+        return false;
+    if (path.size() == 1)
+        return true;
+    if (path.back() == '/')
+        return false;
+    for (std::size_t start = 1; start <= path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // Absolute, without "." and "..", without empty components and without a trailing "/".
 std::string Normalise(const std::string &path)
 {
+    if (IsNormal(path))
+        return path;
     const std::string absolute
         = (!path.empty() && path.front() == '/') ? path : WorkingFolder() + "/" + path;
     std::vector<std::string_view> parts;

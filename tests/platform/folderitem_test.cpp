@@ -259,6 +259,9 @@ TEST(FolderItem, NativePath_IsAbsoluteAndNormalised)
         { "/a//b/./c/../d/", "/a/b/d" },
         { "/..", "/" },
         { "/a/..", "/" },
+        { "/a/.b/..c", "/a/.b/..c" }, // names that begin with dots are names
+        { "/a/b/.", "/a/b" },
+        { "/a/b/..", "/a" },
         { "x/y", cwd == "/" ? "/x/y" : cwd + "/x/y" },
     };
     for (const Case &c : cases) {
