@@ -151,9 +151,9 @@ Ref<FolderItem> FileListMBS::TrueItem(int i) const
 Ref<FolderItem> FileListMBS::Item(int i) const
 {
     const Entry &entry = At(i);
-    const std::string path = PathOf(entry);
     if (entry.kind != Kind::Link)
-        return i == m_lastIndex ? m_lastItem : FolderItem::Listed(path, entry.sidecar);
+        return i == m_lastIndex ? m_lastItem : FolderItem::Listed(PathOf(entry), entry.sidecar);
+    const std::string path = PathOf(entry);
     if (std::unique_ptr<char, decltype(&std::free)> real(
             realpath(path.c_str(), nullptr), &std::free);
         real)

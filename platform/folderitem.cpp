@@ -307,22 +307,19 @@ int64_t FolderItem::Length() const
 
 // Only a regular file has a fork; a symbolic link has none of its own (its target's is reached
 // through the target's item).
-int64_t FolderItem::ResourceForkLength() const
+applefork::Fork FolderItem::FindFork(bool read) const
 {
     struct stat st;
     if (!LinkStatus(st) || !S_ISREG(st.st_mode))
-        return 0;
-    return applefork::FindForkOfRegularFile(m_path, /*read=*/false, !m_memo || m_memo->sidecarListed)
-        .length;
+        return {};
+    return applefork::FindForkOfRegularFile(m_path, read, !m_memo || m_memo->sidecarListed);
 }
+
+int64_t FolderItem::ResourceForkLength() const { return FindFork(/*read=*/false).length; }
 
 Ref<ResourceFork> FolderItem::OpenResourceFork() const
 {
-    struct stat st;
-    if (!LinkStatus(st) || !S_ISREG(st.st_mode))
-        return nullptr;
-    applefork::Fork fork = applefork::FindForkOfRegularFile(
-        m_path, /*read=*/true, !m_memo || m_memo->sidecarListed);
+    applefork::Fork fork = FindFork(/*read=*/true);
     if (!fork.complete)
         return nullptr;
     return ResourceFork::Parse(std::move(fork.bytes));

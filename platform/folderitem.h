@@ -12,6 +12,9 @@ struct stat; // <sys/stat.h>, for the framework's own use
 
 namespace platform {
 
+namespace applefork {
+struct Fork;
+}
 class BinaryStream;
 class TextInputStream;
 class TextOutputStream;
@@ -91,6 +94,12 @@ private:
     bool TargetStatus(struct stat &st) const;
     /// stat, or lstat for a dangling link; false when the item is not there at all.
     bool StatusFollowing(struct stat &st) const;
+    /// A descriptor for reading the item, or -1. Anything but a regular file is refused before it
+    /// is opened, and the open never blocks (a FIFO swapped in meanwhile is refused too). `size`,
+    /// when given, receives the file's size at the open.
+    int OpenForReading(int64_t *size = nullptr) const;
+    /// The item's resource fork, as ResourceForkLength and OpenResourceFork look for it.
+    applefork::Fork FindFork(bool read) const;
 
     std::string m_path; // absolute, normalised, no trailing slash except for "/"
     mutable std::shared_ptr<StatusMemo> m_memo; // listed items only

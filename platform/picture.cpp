@@ -4,7 +4,6 @@
 #include "platform/folderitem.h"
 
 #include "platform/qtpicture.h"
-#include "platform/streams_p.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -15,7 +14,7 @@ namespace platform {
 
 Ref<Picture> FolderItem::OpenAsPicture() const
 {
-    const int fd = detail::OpenForReading(m_path);
+    const int fd = OpenForReading();
     if (fd < 0)
         return nullptr;
     QFile file;

@@ -1,7 +1,5 @@
 #include "platform/folderitem.h"
 
-#include "platform/streams_p.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -305,24 +303,17 @@ private:
 } // namespace
 
 // Devices are never opened, not even for a look: opening a tape or a modem has effects.
-int detail::OpenForReading(const std::string &path, int64_t *size)
+int FolderItem::OpenForReading(int64_t *size) const
 {
-    if (!IsRegularOrMissing(path, /*missingIsFine=*/false))
+    if (struct stat st; !TargetStatus(st) || !S_ISREG(st.st_mode))
         return -1;
-    return OpenRegularForReading(path, size);
-}
-
-int detail::OpenRegularForReading(const std::string &path, int64_t *size)
-{
-    return KeepIfRegular(OpenRetrying(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), size);
+    return KeepIfRegular(OpenRetrying(m_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), size);
 }
 
 Ref<BinaryStream> FolderItem::OpenAsBinaryFile() const
 {
-    if (struct stat st; !TargetStatus(st) || !S_ISREG(st.st_mode))
-        return nullptr;
     int64_t size = 0;
-    const int fd = detail::OpenRegularForReading(m_path, &size);
+    const int fd = OpenForReading(&size);
     if (fd < 0)
         return nullptr;
     return Ref<BinaryStream>(std::make_shared<FileBinaryStream>(fd, size));
@@ -330,7 +321,7 @@ Ref<BinaryStream> FolderItem::OpenAsBinaryFile() const
 
 Ref<TextInputStream> FolderItem::OpenAsTextFile() const
 {
-    const int fd = detail::OpenForReading(m_path);
+    const int fd = OpenForReading();
     if (fd < 0)
         return nullptr;
     return Ref<TextInputStream>(std::make_shared<FileTextInputStream>(fd));
