@@ -1,8 +1,10 @@
 #include "platform/crypto.h"
 
+#include "platform/crypto_p.h"
 #include "platform/exceptions.h"
 
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
@@ -124,6 +126,12 @@ uint32_t Crc32(const std::string &bytes, uint32_t crc)
         left -= piece;
     }
     return uint32_t(value);
+}
+
+void detail::InitCryptoForThreads(void (*stopThreads)())
+{
+    OPENSSL_init_crypto(0, nullptr);
+    OPENSSL_atexit(stopThreads);
 }
 
 } // namespace platform

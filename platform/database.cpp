@@ -1,11 +1,14 @@
 #include "platform/database.h"
 
+#include <algorithm>
+
 #include <string_view>
 
 #include "platform/database_connection_p.h"
 #include "platform/database_recordset_p.h"
 #include "platform/database_selecttext_p.h"
 #include "platform/database_values_p.h"
+#include "platform/thread.h"
 
 #include <sqlite3.h>
 #include <strings.h>
@@ -228,8 +231,9 @@ void Database::SQLExecute(const std::string &sql)
 Ref<RecordSet> Database::SQLSelect(const std::string &sql)
 {
     Connection &c = m_impl->m_conn;
-    if (!c.BeginCall())
+    if (!c.BeginCall(/*read=*/true))
         return nullptr;
+    c.ReadTogether();
     SelectText text = ParseSelect(sql);
     const bool parameterised = !text.key.empty();
     const std::string &key = parameterised ? text.key : sql;
@@ -339,6 +343,26 @@ void EndTransaction(Connection &c, const char *sql)
 void Database::Commit() { EndTransaction(m_impl->m_conn, "COMMIT"); }
 
 void Database::Rollback() { EndTransaction(m_impl->m_conn, "ROLLBACK"); }
+
+Database::ReadsTogether::ReadsTogether(const Ref<Database> &db)
+{
+    if (!db || !CurrentThread())
+        return;
+    m_conn = db->m_impl->m_shared;
+    m_thread = CurrentThread();
+    m_conn->m_readers.push_back(m_thread);
+}
+
+Database::ReadsTogether::~ReadsTogether()
+{
+    if (!m_conn)
+        return;
+    auto &readers = m_conn->m_readers;
+    if (const auto at = std::find(readers.begin(), readers.end(), m_thread); at != readers.end())
+        readers.erase(at);
+    if (std::find(readers.begin(), readers.end(), m_thread) == readers.end())
+        m_conn->EndReads();
+}
 
 void Database::Close()
 {

@@ -12,6 +12,10 @@
 namespace platform {
 
 class RecordSet;
+class Thread;
+namespace dbdetail {
+class Connection;
+}
 
 /// One field of the current row of a record set. NULL reads as "", 0 and False.
 class DatabaseField
@@ -135,6 +139,27 @@ public:
     std::string ErrorMessage() const { return m_errorMessage; }
 
     bool IsConnected() const;
+
+    /// While it lives, the selects that the cooperative thread which made it runs on this
+    /// connection outside a transaction share one read transaction in each turn of the thread:
+    /// from the first of them until the thread lets other code run, or runs any other statement
+    /// (which then runs as it would without this, and the thread reads alone until its next
+    /// turn). On its own, every select takes and gives back SQLite's shared-memory read lock,
+    /// two system calls; a thread that looks up row after row saves them. No other code of the
+    /// program runs inside such a transaction, and no change is ever made in one. Made by GUI
+    /// code, it does nothing.
+    class ReadsTogether
+    {
+    public:
+        explicit ReadsTogether(const Ref<Database> &db);
+        ~ReadsTogether();
+        ReadsTogether(const ReadsTogether &) = delete;
+        ReadsTogether &operator=(const ReadsTogether &) = delete;
+
+    private:
+        std::shared_ptr<dbdetail::Connection> m_conn;
+        Thread *m_thread = nullptr;
+    };
 
 private:
     friend class RecordSet;

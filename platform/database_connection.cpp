@@ -1,5 +1,6 @@
 #include "platform/database_connection_p.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -7,6 +8,7 @@
 #include "platform/database_recordset_p.h"
 #include "platform/debuglog.h"
 #include "platform/eventloop_p.h"
+#include "platform/schedulerturn_p.h"
 #include "platform/thread.h"
 
 #include <QCoreApplication>
@@ -163,8 +165,13 @@ void Connection::RollBackLeftByGui()
     }
 }
 
-bool Connection::BeginCall()
+bool Connection::BeginCall(bool read)
 {
+    // Only the owner's reads in the turn it opened it in belong to a read transaction shared by
+    // a thread's selects; it holds no change, so ending it early loses nothing.
+    if (m_readOpen
+        && (!read || CurrentThread() != m_readOwner || detail::SchedulerTurn() != m_readTurn))
+        EndReads();
     // Other threads run while we wait; they may close the connection or drop the Database.
     std::shared_ptr<Connection> keep;
     for (;;) {
@@ -219,6 +226,41 @@ void Connection::NoteTransaction()
     detail::AtNextTopLevel(&Connection::RollBackLeftByGui);
 }
 
+void Connection::ReadTogether()
+{
+    Thread *const self = CurrentThread();
+    if (m_readOpen || !self || !m_db
+        || std::find(m_readers.begin(), m_readers.end(), self) == m_readers.end())
+        return;
+    const uint64_t turn = detail::SchedulerTurn();
+    if (self == m_readOwner && turn == m_readTurn)
+        return; // ended by a statement of its own in this turn
+    if (!sqlite3_get_autocommit(m_db))
+        return; // inside a transaction of its own
+    if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return;
+    m_readOpen = true;
+    m_readOwner = self;
+    m_readTurn = turn;
+    NoteTransaction();
+    detail::BeforeLeaving([weak = weak_from_this()] {
+        if (const std::shared_ptr<Connection> c = weak.lock())
+            c->EndReads();
+    });
+}
+
+void Connection::EndReads()
+{
+    if (!m_readOpen)
+        return;
+    m_readOpen = false;
+    // A read transaction ends without a word; it has nothing to lose should COMMIT fail.
+    if (m_db && !sqlite3_get_autocommit(m_db)
+        && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    NoteTransaction();
+}
+
 void Connection::CloseCursors()
 {
     auto list = std::move(m_cursors);
@@ -229,6 +271,7 @@ void Connection::CloseCursors()
 
 void Connection::Close()
 {
+    m_readOpen = false;
     CloseCursors();
     m_execCache.Clear();
     m_selectCache.Clear();

@@ -7,6 +7,7 @@
 #include "platform/database_statementcache_p.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,12 +52,21 @@ public:
     /// connection, or when the caller is GUI code and the open transaction belongs to GUI code
     /// that waits in a nested event loop below it. Otherwise waits until no other thread's
     /// transaction is open.
-    bool BeginCall();
+    /// `read`: the call only reads (a select, a count), and may run inside the read transaction
+    /// its thread's selects share; any other call ends that transaction first.
+    bool BeginCall(bool read = false);
     /// Records or forgets the transaction's owner after a statement ran.
     void NoteTransaction();
 
     void Close();
     void CloseCursors();
+
+    /// Before a select of a thread that reads together (see Database::ReadsTogether): opens the
+    /// read transaction its selects share in this turn, where none is open.
+    void ReadTogether();
+    /// Ends that read transaction; nothing when none is open.
+    void EndReads();
+    std::vector<Thread *> m_readers; // the threads reading together, once per scope
 
     /// Runs the statement to its end; false with the error set on failure. Leaves it reset.
     bool RunToEnd(sqlite3_stmt *stmt);
@@ -99,6 +109,12 @@ private:
     bool m_txOwnerHasRef = false;
     // For GUI code: the event loops on its stack when it began the transaction.
     int m_txLoopDepth = 0;
+
+    // The read transaction of a thread reading together: open or not, whose, and the scheduler
+    // turn it was opened in (one a turn: a thread that wrote reads alone until its next turn).
+    bool m_readOpen = false;
+    Thread *m_readOwner = nullptr;
+    uint64_t m_readTurn = 0;
 };
 
 } // namespace platform::dbdetail

@@ -84,7 +84,7 @@ int64_t RecordSet::RecordCount()
     if (!cur.m_conn)
         return -1;
     Connection &c = *cur.m_conn;
-    if (!c.BeginCall())
+    if (!c.BeginCall(/*read=*/true))
         return -1;
     // Looked at after the wait, in which another thread may have closed the connection.
     if (!cur.m_st) {

@@ -11,6 +11,7 @@
 
 #include "platform/applefork_p.h"
 #include "platform/exceptions.h"
+#include "platform/readahead_p.h"
 #include "platform/volumes_p.h"
 
 namespace platform {
@@ -113,6 +114,8 @@ FileListMBS::FileListMBS(const Ref<FolderItem> &folder)
 
 FileListMBS::~FileListMBS()
 {
+    if (m_ahead)
+        m_ahead->Cancel();
     if (m_lastItem)
         m_lastItem->ForgetListing();
 }
@@ -164,6 +167,42 @@ Ref<FolderItem> FileListMBS::Item(int i) const
         return New<FolderItem>(path);
     target.resize(std::size_t(n));
     return New<FolderItem>(target.front() == '/' ? target : Join(m_folder, target));
+}
+
+void FileListMBS::WorkAhead(AheadWork work, int64_t maxSize, int from)
+{
+    if (m_ahead || from < 0 || std::size_t(from) >= m_entries.size())
+        return;
+    m_ahead = detail::AheadBatch::Start(m_folder, work, maxSize);
+    m_aheadNext = std::size_t(from);
+    if (m_ahead)
+        AddAhead();
+}
+
+void FileListMBS::AddAhead() const
+{
+    std::size_t room = m_ahead->Room();
+    if (room == 0)
+        return;
+    std::vector<std::pair<int, std::string>> files;
+    for (; m_aheadNext < m_entries.size() && files.size() < room; ++m_aheadNext) {
+        if (const Entry &entry = m_entries[m_aheadNext]; entry.kind == Kind::File)
+            files.emplace_back(int(m_aheadNext), entry.name);
+    }
+    m_ahead->Add(std::move(files));
+}
+
+std::optional<std::string> FileListMBS::WorkedAhead(int i) const
+{
+    if (!m_ahead || i != m_lastIndex || !m_lastItem)
+        return std::nullopt;
+    m_ahead->ForgetBefore(i);
+    m_aheadNext = std::max(m_aheadNext, std::size_t(i));
+    AddAhead();
+    struct stat now;
+    if (!m_lastItem->LinkStatus(now))
+        return std::nullopt;
+    return m_ahead->Take(i, now);
 }
 
 } // namespace platform

@@ -3,10 +3,18 @@
 #include "platform/folderitem.h"
 #include "platform/ref.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+namespace detail {
+class AheadBatch;
+}
 
 /// The entries of one folder, read once when the list is made and sorted by name in byte
 /// order. Listed are folders, regular files and symbolic links; devices, FIFOs and sockets are
@@ -37,6 +45,31 @@ public:
     /// of links, the link's immediate target.
     Ref<FolderItem> Item(int i) const;
 
+    /// A regular file as work done ahead reads it: its Linux name, and its bytes in order.
+    class AheadFile
+    {
+    public:
+        virtual ~AheadFile() = default;
+        virtual const std::string &DisplayName() const = 0;
+        /// Up to `size` bytes; 0 at the end.
+        virtual std::size_t ReadInto(char *buffer, std::size_t size) = 0;
+        virtual bool ReadError() const = 0;
+    };
+    /// Runs on a worker thread of the system: it may read the file it is given and nothing else
+    /// of the program's (no items, threads, controls or catalogue).
+    using AheadWork = std::string (*)(AheadFile &file);
+
+    /// Has `work` done on the listing's regular files of at most `maxSize` bytes by a few worker
+    /// threads, from entry `from` on, a window of entries ahead of the one WorkedAhead was last
+    /// asked for. Symbolic links are not worked on. A second call does nothing.
+    void WorkAhead(AheadWork work, int64_t maxSize, int from);
+    /// What `work` gave for entry i, where it was done on the very file TrueItem(i)'s item reads
+    /// now (the same file, size, mode and modification and change times before and after the
+    /// reading, with no read failing); else nothing, and the caller does the work itself. Only
+    /// for the entry TrueItem made last; waits for a worker that is on it. Entries before i are
+    /// not worked on any more.
+    std::optional<std::string> WorkedAhead(int i) const;
+
 private:
     enum class Kind : unsigned char { File, Folder, Link };
     struct Entry
@@ -48,6 +81,8 @@ private:
 
     const Entry &At(int i) const;
     std::string PathOf(const Entry &entry) const;
+    /// Adds entries to the work done ahead until its window is full.
+    void AddAhead() const;
 
     std::string m_folder; // Linux path of the listed folder
     std::vector<Entry> m_entries;
@@ -56,6 +91,9 @@ private:
     // the items a scan keeps must not keep their readings too.
     mutable Ref<FolderItem> m_lastItem;
     mutable int m_lastIndex = -1;
+    // Work done ahead: the batch, and the next entry to consider adding to it.
+    std::shared_ptr<detail::AheadBatch> m_ahead;
+    mutable std::size_t m_aheadNext = 0;
 };
 
 } // namespace platform

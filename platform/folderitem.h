@@ -88,6 +88,7 @@ public:
     void ForgetListing() const { m_memo.reset(); }
 
 private:
+    friend class FileListMBS; // compares work done ahead with the item's status
     struct StatusMemo;
     /// lstat and stat of the item, through the memo where it has one; false where they fail.
     bool LinkStatus(struct stat &st) const;

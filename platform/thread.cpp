@@ -22,6 +22,7 @@
 #endif
 
 #include <algorithm>
+#include <functional>
 #include <cxxabi.h>
 #include <deque>
 #include <exception>
@@ -128,7 +129,19 @@ struct ThreadState
     int noYield = 0; // NoYieldScope depth, saved while the thread is switched out
     bool killRequested = false;
     bool dying = false; // DestroyAll is unwinding its stack
+    std::vector<std::function<void()>> beforeLeaving; // see detail::BeforeLeaving
 };
+
+// What the thread asked to have done before other code runs; it may ask again meanwhile.
+void RunBeforeLeaving(ThreadState *t)
+{
+    while (!t->beforeLeaving.empty()) {
+        const auto pending = std::move(t->beforeLeaving);
+        t->beforeLeaving.clear();
+        for (const auto &fn : pending)
+            fn();
+    }
+}
 
 struct Queues
 {
@@ -224,6 +237,7 @@ void Resume(ThreadState *t)
 /// On the thread's own stack: back to whoever resumed it. The caller has set the new state.
 void SwitchOut(ThreadState *t)
 {
+    RunBeforeLeaving(t);
     t->caller = std::move(t->caller).resume();
     // Not while an exception unwinds the stack: a second one would end the process.
     if (t->killRequested && std::uncaught_exceptions() == 0)
@@ -357,6 +371,7 @@ ctx::fiber Thread::Impl::Entry(ThreadState *t, ctx::fiber &&caller)
         }
         error = nullptr;
     }
+    RunBeforeLeaving(t);
     return std::move(t->caller);
 }
 
@@ -458,6 +473,14 @@ void Yield()
 Thread *CurrentThread() { return g_current ? g_current->self : nullptr; }
 
 uint64_t detail::SchedulerTurn() { return g_turn; }
+
+bool detail::BeforeLeaving(std::function<void()> fn)
+{
+    if (!g_current)
+        return false;
+    g_current->beforeLeaving.push_back(std::move(fn));
+    return true;
+}
 
 void Scheduler::SetDeterministic(bool on) { g_deterministic = on; }
 

@@ -6,6 +6,7 @@
 
 #include "platform/crypto.h"
 #include "platform/exceptions.h"
+#include "platform/filelist.h"
 #include "platform/thread.h"
 
 using namespace platform;
@@ -69,23 +70,21 @@ std::string Hex8(uint32_t value)
     return out;
 }
 
-} // namespace
-
-std::string DataForkSHA(const Ref<FolderItem> &f)
+// Feeds `stream` to the digest keyed with `key`, calling `afterPiece` after every piece; "" when
+// a read fails midway: the digest of part of a file would pass for the file's own.
+template <class Stream, class AfterPiece>
+std::string DigestOf(const std::string &key, Stream &stream, AfterPiece afterPiece)
 {
-    Ref<BinaryStream> stream = f->OpenAsBinaryFile();
-    if (!stream)
-        return "";
     // Key and data go in byte for byte: a conversion that replaced some bytes would let two
     // different contents share a digest, and a corrupted byte could go unnoticed.
     HMAC_SHA_256 mac;
-    mac.Constructor(f->DisplayName());
+    mac.Constructor(key);
     const FirstPieceBuffer first;
     std::unique_ptr<char[]> large;
     char *buffer = first.Get();
     std::size_t size = kFirstPiece;
     for (;;) {
-        const std::size_t n = stream->ReadInto(buffer, size);
+        const std::size_t n = stream.ReadInto(buffer, size);
         if (n == 0)
             break;
         mac.Update(buffer, n);
@@ -94,15 +93,29 @@ std::string DataForkSHA(const Ref<FolderItem> &f)
             buffer = large.get();
             size = kPiece;
         }
-        platform::Yield();
+        afterPiece();
     }
-    // The digest of part of a file would pass for the file's own: a read that fails midway
-    // counts as a file that cannot be read.
-    const bool failed = stream->ReadError();
-    stream->Close();
-    if (failed)
+    if (stream.ReadError())
         return "";
     return Hex(mac.Final());
+}
+
+} // namespace
+
+std::string DataForkSHA(const Ref<FolderItem> &f)
+{
+    Ref<BinaryStream> stream = f->OpenAsBinaryFile();
+    if (!stream)
+        return "";
+    std::string digest = DigestOf(f->DisplayName(), *stream, [] { platform::Yield(); });
+    stream->Close();
+    return digest;
+}
+
+std::string DataForkSHAAhead(FileListMBS::AheadFile &file)
+{
+    // On a worker thread of the system, where there is no cooperative thread to yield to.
+    return DigestOf(file.DisplayName(), file, [] {});
 }
 
 std::string Loadthread::SHA(const Ref<FolderItem> &f) const { return DataForkSHA(f); }

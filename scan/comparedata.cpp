@@ -85,6 +85,8 @@ void Loadthread::CompareData()
     // Counted as running itself, so that a comparison made outside a scan forgets as well.
     const RunningScan comparing;
     const ComparisonTurn turn;
+    // A lookup per record, and nothing written.
+    const Database::ReadsTogether reads(Globals::g_DB);
     // This comparison's records: every one appended until now, taken in one step. What scans
     // append while it runs waits in NewFiles for the next comparison.
     std::vector<Ref<TheNewFiles>> records;

@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "core/app.h"
 #include "core/globals.h"
@@ -15,14 +17,26 @@
 #include "scan/instrrev.h"
 #include "scan/maincontrols.h"
 #include "scan/records.h"
+#include "scan/sha.h"
 #include "scan/startthread.h"
 
 using namespace platform;
+
+namespace {
+
+// Small files are read and digested ahead of the walk by worker threads: for them the opening,
+// reading and hashing cost more than everything else the walk does for a file. Larger ones are
+// digested by the walk itself, in pieces with yields between, so the window never waits long.
+constexpr int64_t kWorkedAheadSize = 1 << 20;
+
+} // namespace
 
 void Loadthread::Event_Run()
 {
     const RunningScan running;
     const std::exception_ptr error = Capture([this] {
+        // The walk looks up every file it digests; most are found, and change nothing.
+        const Database::ReadsTogether reads(Globals::g_DB);
         LoadFolderMBS(folder);
         EndOfWalk();
     });
@@ -35,7 +49,7 @@ void Loadthread::Event_Run()
 
 void Loadthread::LoadFolderMBS(const Ref<FolderItem> &f)
 {
-    const FileListMBS list(f);
+    FileListMBS list(f);
     const int count = list.Count();
     // The listing's own reference to the last fork it opened, dropped at its next fork or its end.
     Ref<ResourceFork> fork;
@@ -59,12 +73,16 @@ void Loadthread::LoadFolderMBS(const Ref<FolderItem> &f)
                     Yield();
                 }
             } else {
-                if (!folderOK)
+                if (!folderOK) {
                     folderOK = ProcessPrivateFolderOK(f);
+                    if (*folderOK)
+                        list.WorkAhead(&DataForkSHAAhead, kWorkedAheadSize, i);
+                }
                 if (*folderOK && ProcessPrivateFileOK(entry)) {
                     s = list.Name(i);
                     const Ref<FolderItem> data = list.Item(i);
-                    iCRC = SHA(data);
+                    std::optional<std::string> ahead = list.WorkedAhead(i);
+                    iCRC = ahead ? std::move(*ahead) : SHA(data);
                     const std::string path = entry->AbsolutePath();
                     AddData(data->ModificationDate(), iCRC, path, s, t);
                     auto record = New<TheNewFiles>();

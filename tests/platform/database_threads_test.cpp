@@ -161,6 +161,62 @@ TEST_P(DatabaseThreads, GuiStatement_WaitsForThreadsTransaction)
         ownerCommits ? "a,gui" : "gui");
 }
 
+// --- a thread's selects read together ------------------------------------------------------------
+
+// A thread's selects in one turn share one read transaction: what another connection commits
+// meanwhile shows at the thread's next turn. Anything else it runs ends that transaction first
+// and runs as it would without it: an insert is committed at once, a transaction of its own
+// begins. What it read is let go when it lets other code run (a checkpoint that waits for every
+// reader of the log goes through), and nothing is left open when the scope ends.
+TEST(DatabaseReadsTogether, SelectsShareATurnAndAnythingElseRunsAsWithout)
+{
+    TempFolder folder;
+    auto db = NewCatalogue(folder);
+    AddFile(*db, "Disk:a", "a");
+    auto other = DatabaseAt(folder / "crcData.rsd");
+    ASSERT_TRUE(other->Connect());
+    const auto names = [&] {
+        return ScalarText(*db, "SELECT group_concat(name, ',') FROM (SELECT name FROM fileinfo "
+                               "ORDER BY name)");
+    };
+    std::vector<std::string> seen;
+    bool suspended = false;
+    auto reader = Start([&] {
+        const Database::ReadsTogether reads(db);
+        seen.push_back(names());
+        AddFile(*other, "Disk:x", "x");
+        seen.push_back(names()); // the same turn
+        Yield();
+        seen.push_back(names());
+        AddFile(*db, "Disk:b", "b");
+        seen.push_back(CommittedNames(folder));
+        AddFile(*other, "Disk:y", "y");
+        seen.push_back(names()); // reads alone after its own insert
+        Yield();
+        seen.push_back(names());
+        db->SQLExecute("BEGIN TRANSACTION;");
+        seen.push_back(db->Error() ? db->ErrorMessage() : "began");
+        AddFile(*db, "Disk:c", "c");
+        db->Commit();
+        seen.push_back(CommittedNames(folder));
+        Yield();
+        seen.push_back(names());
+        suspended = true;
+        Scheduler::Block();
+        seen.push_back(names());
+    });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return suspended; }, 10000));
+    seen.push_back(ScalarText(*other, "PRAGMA wal_checkpoint(TRUNCATE)")); // busy is 0
+    Scheduler::Wake(reader.get());
+    ASSERT_TRUE(RunToEnd({ reader }));
+    AddFile(*db, "Disk:gui", "gui");
+    EXPECT_FALSE(db->Error()) << db->ErrorMessage();
+    EXPECT_EQ(CommittedNames(folder), "a,b,c,gui,x,y");
+    EXPECT_EQ(seen,
+        (std::vector<std::string> { "a", "a", "a,x", "a,b,x", "a,b,x,y", "a,b,x,y", "began",
+            "a,b,c,x,y", "a,b,c,x,y", "0", "a,b,c,x,y" }));
+}
+
 INSTANTIATE_TEST_SUITE_P(DatabaseOwner, DatabaseThreads, ::testing::Values(true, false),
     [](const auto &info) { return info.param ? "Commits" : "RollsBack"; });
 

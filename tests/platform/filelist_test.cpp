@@ -1,6 +1,9 @@
 #include "platform/filelist.h"
 
 #include <algorithm>
+#include <atomic>
+#include <fcntl.h>
+#include <optional>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -10,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <ctime>
 #include <unistd.h>
 
 #include "platform/application.h"
@@ -387,6 +391,99 @@ TEST(FileList, ListedItem_ReadsItsStatusOncePerTurnOfItsThread)
     ASSERT_TRUE(platform::ProcessEventsUntil(
         [&] { return platform::Scheduler::LiveCount() == 0; }, 10'000));
     EXPECT_EQ(seen, (std::vector<bool> { true, false }));
+}
+
+// --- work done ahead ---------------------------------------------------------------------------
+
+std::atomic<int> g_worked { 0 };
+
+std::string NameAndBytes(FileListMBS::AheadFile &file)
+{
+    std::string bytes(64, '\0');
+    bytes.resize(file.ReadInto(bytes.data(), bytes.size()));
+    ++g_worked;
+    return file.DisplayName() + ":" + bytes;
+}
+
+bool WaitForWorked(int count)
+{
+    for (int i = 0; i < 10'000 && g_worked < count; ++i)
+        usleep(1000);
+    return g_worked == count;
+}
+
+// Work done ahead is used only for the file as it stands when the walk reaches it: not for a
+// file rewritten, replaced or cut after the work, not for a link, a folder, a file over the size
+// or a FIFO swapped in (which must not hold a worker up either).
+TEST(FileList, WorkAhead_UsedOnlyForTheFileAsItIsNow)
+{
+    TempFolder tmp;
+    WriteFile(tmp / "a", "alpha");
+    WriteFile(tmp / "b", "bravo");
+    WriteFile(tmp / "big", std::string(17, 'x'));
+    MakeLink(tmp / "a", tmp / "c");
+    MakeFolder(tmp / "d");
+    WriteFile(tmp / "e", "echo");
+    WriteFile(tmp / "fifo", "");
+    WriteFile(tmp / "g", "golf");
+    WriteFile(tmp / "h", "hotel");
+    FileListMBS list(Item(tmp.Path()));
+    ASSERT_EQ(list.Count(), 9);
+    ASSERT_EQ(::unlink((tmp / "fifo").c_str()), 0);
+    ASSERT_EQ(mkfifo((tmp / "fifo").c_str(), 0644), 0);
+
+    g_worked = 0;
+    list.WorkAhead(&NameAndBytes, 16, 0);
+    ASSERT_TRUE(WaitForWorked(5)); // a, b, e, g, h
+
+    WriteFile(tmp / "e", "ECHO"); // same size; a time of its own, as a later write would have
+    const timespec later[2] = { { 0, UTIME_OMIT }, { time(nullptr) + 5, 0 } };
+    ASSERT_EQ(utimensat(AT_FDCWD, (tmp / "e").c_str(), later, 0), 0);
+    ASSERT_EQ(::unlink((tmp / "g").c_str()), 0);
+    WriteFile(tmp / "g", "GOLF");
+    ASSERT_EQ(truncate((tmp / "h").c_str(), 2), 0);
+
+    std::vector<std::string> results;
+    for (int i = 0; i < list.Count(); ++i) {
+        list.TrueItem(i);
+        results.push_back(list.Name(i) + "=" + list.WorkedAhead(i).value_or("-"));
+    }
+    EXPECT_EQ(results,
+        (std::vector<std::string> {
+            "a=a:alpha", "b=b:bravo", "big=-", "c=-", "d=-", "e=-", "fifo=-", "g=-", "h=-" }));
+}
+
+// The work keeps a window ahead of the entry asked for, through a folder many windows long, and
+// a listing that ends with work still queued or under way leaves the workers nothing to trip on.
+TEST(FileList, WorkAhead_MovesOnThroughALongFolderAndStopsWithItsListing)
+{
+    TempFolder tmp;
+    constexpr int kFiles = 700;
+    for (int i = 0; i < kFiles; ++i)
+        WriteFile(tmp / ("f" + std::to_string(1000 + i)), std::to_string(i));
+    g_worked = 0;
+    {
+        FileListMBS list(Item(tmp.Path()));
+        list.WorkAhead(&NameAndBytes, 16, 0);
+        int fromWorkers = 0;
+        for (int i = 0; i < list.Count(); ++i) {
+            list.TrueItem(i);
+            const std::string expected = "f" + std::to_string(1000 + i) + ":" + std::to_string(i);
+            if (const std::optional<std::string> result = list.WorkedAhead(i)) {
+                EXPECT_EQ(*result, expected);
+                ++fromWorkers;
+            }
+            if (i % 50 == 0)
+                usleep(2000); // the workers catch up now and then, whatever the machine's speed
+        }
+        EXPECT_GT(fromWorkers, kFiles / 2);
+    }
+    for (int k = 0; k < 20; ++k) {
+        FileListMBS list(Item(tmp.Path()));
+        list.WorkAhead(&NameAndBytes, 16, 0);
+        list.TrueItem(3);
+        (void)list.WorkedAhead(3);
+    }
 }
 
 } // namespace
