@@ -61,7 +61,8 @@ public:
 
     /// Has `work` done on the listing's regular files of at most `maxSize` bytes by a few worker
     /// threads, from entry `from` on, a window of entries ahead of the one WorkedAhead was last
-    /// asked for. Symbolic links are not worked on. A second call does nothing.
+    /// asked for. Symbolic links are not worked on. A second call does nothing, and so does a
+    /// call where no worker thread could be started.
     void WorkAhead(AheadWork work, int64_t maxSize, int from);
     /// What `work` gave for entry i, where it was done on the very file TrueItem(i)'s item reads
     /// now (the same file, size, mode and modification and change times before and after the

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cerrno>
 #include <fcntl.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -29,6 +30,8 @@ public:
         static Pool *const pool = new Pool;
         return *pool;
     }
+
+    bool HasThreads() const { return !m_threads.empty(); }
 
     void Queue(const std::shared_ptr<AheadBatch> &batch, std::size_t first, std::size_t count)
     {
@@ -55,8 +58,13 @@ private:
         // about the time the walk spends on an entry, so two or three workers keep ahead of it.
         const int cores = int(std::thread::hardware_concurrency());
         const int count = std::clamp(cores - 1, 1, 3);
-        for (int i = 0; i < count; ++i)
-            m_threads.emplace_back([this] { Serve(); });
+        try {
+            for (int i = 0; i < count; ++i)
+                m_threads.emplace_back([this] { Serve(); });
+        } catch (const std::system_error &) {
+            // A sandbox that refuses threads: those made serve; with none, nothing is worked
+            // ahead and the walk digests every file itself.
+        }
     }
 
     // Ends the threads once their entries are done; at exit, from whichever comes first.
@@ -162,6 +170,8 @@ AheadBatch::AheadBatch(int folderFd, FileListMBS::AheadWork work, int64_t maxSiz
 std::shared_ptr<AheadBatch> AheadBatch::Start(
     const std::string &folder, FileListMBS::AheadWork work, int64_t maxSize)
 {
+    if (!Pool::Get().HasThreads())
+        return nullptr;
     const int fd = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;

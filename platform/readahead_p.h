@@ -26,7 +26,7 @@ public:
     /// Entries added and not yet forgotten; the listing adds no more while this many wait.
     static constexpr std::size_t kWindow = 128;
 
-    /// Nil when the folder cannot be opened.
+    /// Nil when the folder cannot be opened, or no worker thread could be started.
     static std::shared_ptr<AheadBatch> Start(
         const std::string &folder, FileListMBS::AheadWork work, int64_t maxSize);
     ~AheadBatch();
