@@ -1,10 +1,10 @@
 #include "platform/readahead_p.h"
 
 #include "platform/crypto_p.h"
+#include "platform/fileio_p.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <cerrno>
 #include <fcntl.h>
 #include <system_error>
 #include <thread>
@@ -113,30 +113,25 @@ public:
     AheadFileOnDescriptor(int fd, const std::string &name, int64_t size)
         : m_fd(fd)
         , m_name(name)
-        , m_left(size)
+        , m_size(size)
     {
     }
 
     const std::string &DisplayName() const override { return m_name; }
 
-    // The size seen at the open is the end: a file that grew or shrank meanwhile shows in its
-    // status after the reading, and the outcome is then not used.
+    // The size seen at the open is the end: a file that grew meanwhile shows in its status after
+    // the reading, and the outcome is then not used; one cut short counts as a failed read.
     std::size_t ReadInto(char *buffer, std::size_t size) override
     {
-        std::size_t done = 0;
-        while (done < size && m_left > 0 && !m_error) {
-            const std::size_t want = std::min<std::size_t>(size - done, std::size_t(m_left));
-            const ssize_t n = read(m_fd, buffer + done, want);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                m_error = true; // an error, or a file cut short meanwhile
-                break;
-            }
-            done += std::size_t(n);
-            m_left -= n;
-        }
-        return done;
+        if (m_error || m_position >= m_size)
+            return 0;
+        const std::size_t want = std::min<std::size_t>(size, std::size_t(m_size - m_position));
+        bool atEnd = false;
+        const std::size_t n = ReadFully(m_fd, buffer, want, m_position, m_size, atEnd, m_error);
+        m_position += int64_t(n);
+        if (n < want)
+            m_error = true;
+        return n;
     }
 
     bool ReadError() const override { return m_error; }
@@ -144,7 +139,8 @@ public:
 private:
     int m_fd;
     const std::string &m_name;
-    int64_t m_left;
+    int64_t m_size;
+    int64_t m_position = 0;
     bool m_error = false;
 };
 
@@ -266,10 +262,8 @@ void AheadBatch::RunEntry(std::size_t ordinal)
 AheadBatch::Outcome AheadBatch::Work(const std::string &name) const
 {
     Outcome outcome;
-    int fd;
-    do
-        fd = openat(m_folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    while (fd < 0 && errno == EINTR);
+    const int fd = OpenRetrying(
+        m_folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return outcome;
     struct stat before;

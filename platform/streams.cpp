@@ -1,5 +1,7 @@
 #include "platform/folderitem.h"
 
+#include "platform/fileio_p.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -8,18 +10,42 @@
 
 namespace platform {
 
-namespace {
-
-constexpr std::size_t kTextBuffer = 64 * 1024;
-
-int OpenRetrying(const std::string &path, int flags, mode_t mode = 0)
+int detail::OpenRetrying(int folderFd, const char *path, int flags, mode_t mode)
 {
     int fd;
     do
-        fd = open(path.c_str(), flags, mode);
+        fd = openat(folderFd, path, flags, mode);
     while (fd < 0 && errno == EINTR);
     return fd;
 }
+
+std::size_t detail::ReadFully(int fd, char *buffer, std::size_t size, int64_t position,
+    int64_t knownSize, bool &atEnd, bool &error)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = read(fd, buffer + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = true;
+            break;
+        }
+        done += std::size_t(n);
+        if (n == 0 || (done < size && position + int64_t(done) >= knownSize)) {
+            atEnd = true;
+            break;
+        }
+    }
+    return done;
+}
+
+namespace {
+
+using detail::OpenRetrying;
+using detail::ReadFully;
+
+constexpr std::size_t kTextBuffer = 64 * 1024;
 
 // O_NONBLOCK keeps a FIFO that slipped in between the checks from holding up the open; a
 // regular file reads and writes the same either way, but the flag is cleared all the same. The
@@ -51,30 +77,7 @@ int CreateForWriting(const std::string &path)
     if (!IsRegularOrMissing(path, /*missingIsFine=*/true))
         return -1;
     return KeepIfRegular(
-        OpenRetrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
-}
-
-// Reads until `size` bytes, the end of the file or an error; 0 bytes means one of the last two.
-// A short read that reaches `knownSize` is the end: asking again would only be told so.
-std::size_t ReadFully(int fd, char *buffer, std::size_t size, int64_t position, int64_t knownSize,
-    bool &atEnd, bool &error)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = read(fd, buffer + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = true;
-            break;
-        }
-        done += std::size_t(n);
-        if (n == 0 || (done < size && position + int64_t(done) >= knownSize)) {
-            atEnd = true;
-            break;
-        }
-    }
-    return done;
+        OpenRetrying(AT_FDCWD, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
 }
 
 // Read-ahead pays only where there is much to read; for a small file the advice costs more than
@@ -307,7 +310,7 @@ int FolderItem::OpenForReading(int64_t *size) const
 {
     if (struct stat st; !TargetStatus(st) || !S_ISREG(st.st_mode))
         return -1;
-    return KeepIfRegular(OpenRetrying(m_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), size);
+    return KeepIfRegular(OpenRetrying(AT_FDCWD, m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), size);
 }
 
 Ref<BinaryStream> FolderItem::OpenAsBinaryFile() const
