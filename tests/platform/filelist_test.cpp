@@ -1,7 +1,6 @@
 #include "platform/filelist.h"
 
 #include <algorithm>
-#include <atomic>
 #include <fcntl.h>
 #include <optional>
 #include <cstdlib>
@@ -397,40 +396,28 @@ TEST(FileList, ListedItem_ReadsItsStatusOncePerTurnOfItsThread)
 
 // --- work done ahead ---------------------------------------------------------------------------
 
-std::atomic<int> g_worked { 0 };
 std::mutex g_workedMutex;
-std::set<std::string> g_workedNames;
+std::set<std::string> g_worked; // the names of the files the work was done on
 
 std::string NameAndBytes(FileListMBS::AheadFile &file)
 {
     std::string bytes(64, '\0');
     bytes.resize(file.ReadInto(bytes.data(), bytes.size()));
-    {
-        const std::lock_guard lock(g_workedMutex);
-        g_workedNames.insert(file.DisplayName());
-    }
-    ++g_worked;
+    const std::lock_guard lock(g_workedMutex);
+    g_worked.insert(file.DisplayName());
     return file.DisplayName() + ":" + bytes;
 }
 
-bool WaitForWorked(int count)
+std::set<std::string> Worked()
 {
-    for (int i = 0; i < 10'000 && g_worked < count; ++i)
-        usleep(1000);
-    return g_worked == count;
+    const std::lock_guard lock(g_workedMutex);
+    return g_worked;
 }
 
-bool WaitUntilWorked(const std::string &name)
+void ForgetWorked()
 {
-    for (int i = 0; i < 10'000; ++i) {
-        {
-            const std::lock_guard lock(g_workedMutex);
-            if (g_workedNames.count(name))
-                return true;
-        }
-        usleep(1000);
-    }
-    return false;
+    const std::lock_guard lock(g_workedMutex);
+    g_worked.clear();
 }
 
 // Work done ahead is used only for the file as it stands when the walk reaches it: not for a
@@ -453,9 +440,10 @@ TEST(FileList, WorkAhead_UsedOnlyForTheFileAsItIsNow)
     ASSERT_EQ(::unlink((tmp / "fifo").c_str()), 0);
     ASSERT_EQ(mkfifo((tmp / "fifo").c_str(), 0644), 0);
 
-    g_worked = 0;
+    ForgetWorked();
     list.WorkAhead(&NameAndBytes, 16, 0);
-    ASSERT_TRUE(WaitForWorked(5)); // a, b, e, g, h
+    const std::set<std::string> all { "a", "b", "e", "g", "h" };
+    ASSERT_TRUE(platform::ProcessEventsUntil([&] { return Worked() == all; }, 10'000));
 
     WriteFile(tmp / "e", "ECHO"); // same size; a time of its own, as a later write would have
     const timespec later[2] = { { 0, UTIME_OMIT }, { time(nullptr) + 5, 0 } };
@@ -482,10 +470,7 @@ TEST(FileList, WorkAhead_MovesOnThroughALongFolderAndStopsWithItsListing)
     constexpr int kFiles = 700;
     for (int i = 0; i < kFiles; ++i)
         WriteFile(tmp / ("f" + std::to_string(1000 + i)), std::to_string(i));
-    {
-        const std::lock_guard lock(g_workedMutex);
-        g_workedNames.clear();
-    }
+    ForgetWorked();
     {
         FileListMBS list(Item(tmp.Path()));
         list.WorkAhead(&NameAndBytes, 16, 0);
@@ -496,7 +481,9 @@ TEST(FileList, WorkAhead_MovesOnThroughALongFolderAndStopsWithItsListing)
             // past the first window, so the window must have moved on for that entry to be in it.
             const bool waited = i % 100 == 1;
             if (waited) {
-                ASSERT_TRUE(WaitUntilWorked(name)) << name;
+                ASSERT_TRUE(platform::ProcessEventsUntil(
+                    [&] { return Worked().count(name) == 1; }, 10'000))
+                    << name;
             }
             const std::optional<std::string> result = list.WorkedAhead(i);
             const std::string expected = name + ":" + std::to_string(i);
