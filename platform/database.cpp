@@ -8,6 +8,7 @@
 #include "platform/database_recordset_p.h"
 #include "platform/database_selecttext_p.h"
 #include "platform/database_values_p.h"
+#include "platform/database_walwrites_p.h"
 #include "platform/thread.h"
 
 #include <sqlite3.h>
@@ -111,7 +112,7 @@ bool Open(Connection &c, const std::string &path, int flags, bool creating)
 {
     c.Close();
     sqlite3 *db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, WalWritesVfs());
     auto fail = [&](int code) {
         c.SetError(code & 0xff,
             std::string(db ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + " (" + path + ")");

@@ -1,5 +1,7 @@
 #include "platform/database_checkpoint_p.h"
 
+#include "platform/database_walwrites_p.h"
+
 #include <system_error>
 
 namespace platform::dbdetail {
@@ -11,7 +13,8 @@ std::unique_ptr<Checkpointer> Checkpointer::Start(sqlite3 *db, const std::string
     sqlite3 *own = nullptr;
     // Reading the schema brings the new connection into the file's WAL mode; a checkpoint asked
     // of a connection that has read nothing does nothing.
-    if (sqlite3_open_v2(path.c_str(), &own, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
+    if (sqlite3_open_v2(path.c_str(), &own, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+            WalWritesVfs())
             != SQLITE_OK
         || sqlite3_exec(own, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr)
             != SQLITE_OK
