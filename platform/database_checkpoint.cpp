@@ -13,8 +13,8 @@ std::unique_ptr<Checkpointer> Checkpointer::Start(sqlite3 *db, const std::string
     sqlite3 *own = nullptr;
     // Reading the schema brings the new connection into the file's WAL mode; a checkpoint asked
     // of a connection that has read nothing does nothing.
-    if (sqlite3_open_v2(path.c_str(), &own, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-            WalWritesVfs())
+    if (sqlite3_open_v2(
+            path.c_str(), &own, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, WalWritesVfs())
             != SQLITE_OK
         || sqlite3_exec(own, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr)
             != SQLITE_OK
@@ -72,19 +72,26 @@ void Checkpointer::Committed(const char *schema, int frames)
     // still reads its frames): the next one comes a threshold later, not at every commit.
     if (frames - m_caughtUpAt < kCheckpointFrames)
         return;
-    std::unique_lock running(m_running, std::try_to_lock);
-    if (!running.owns_lock())
+    // Far behind, the commit waits for a checkpoint the worker runs to end, then catches up: a
+    // worker that cannot keep up with the writer (one starved of the CPU on a loaded machine, or
+    // a writer whose commits take a few microseconds) would otherwise never leave the running
+    // lock free at a commit, and the WAL would grow for as long as the writer writes.
+    const bool farBehind = frames - m_caughtUpAt >= kCatchUpFrames;
+    std::unique_lock running(m_running, std::defer_lock);
+    if (farBehind)
+        running.lock();
+    else if (!running.try_lock())
         return;
     int left = frames;
     {
         const std::lock_guard lock(m_mutex);
-        if (m_wanted)
+        if (m_wanted && !farBehind)
             return;
         // What the worker copied of an earlier WAL says nothing about this one.
         if (m_copiedGeneration == m_generation && m_copied <= frames)
             left = frames - m_copied;
     }
-    if (left <= kCatchUpRemainder || frames - m_caughtUpAt >= kCatchUpFrames) {
+    if (left <= kCatchUpRemainder || farBehind) {
         sqlite3_wal_checkpoint_v2(m_db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         m_caughtUpAt = frames;
         return;

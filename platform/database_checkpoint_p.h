@@ -48,7 +48,7 @@ private:
     Checkpointer(sqlite3 *db, sqlite3 *own);
     static int WalHook(void *self, sqlite3 *db, const char *schema, int frames);
     /// On the writing connection's thread, after a commit that left `frames` frames in the WAL.
-    /// Never waits for the worker.
+    /// Waits for the worker only once the WAL has grown kCatchUpFrames past the last catch-up.
     void Committed(const char *schema, int frames);
     void Work();
 
