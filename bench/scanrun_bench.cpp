@@ -108,6 +108,8 @@ protected:
     void Event_Run() override
     {
         const RunningScan running;
+        // As the scan's own run walks: its lookups read together.
+        const Database::ReadsTogether reads(Globals::g_DB);
         LoadFolderMBS(folder);
         walkEnd = Clock::now();
     }
@@ -257,8 +259,7 @@ void SmallFiles(const platform::testing::TempFolder &work)
     std::fprintf(stderr, "rescan: comparing\n");
     const Timed recompare = Compare();
     Print("rescan: walk", rewalk, PerSecond(n, rewalk.seconds));
-    Print("rescan: comparison", recompare,
-        "  (" + std::to_string(records) + " records)");
+    Print("rescan: comparison", recompare, "  (" + std::to_string(records) + " records)");
     Print("rescan: walk and comparison", { rewalk.seconds + recompare.seconds, 0, 0 },
         PerSecond(n, rewalk.seconds + recompare.seconds));
     Print("rescan: reload (sleep left out)", Reload());
