@@ -289,7 +289,10 @@ Ref<RecordSet> Database::SQLSelect(const std::string &sql)
 void Database::InsertRecord(const std::string &table, const DatabaseRecord &record)
 {
     Connection &c = m_impl->m_conn;
-    if (!c.BeginCall())
+    // Right after the thread's own selects of this turn, the insert commits their read with it:
+    // one lock on the WAL index taken and given back fewer than on its own.
+    const bool shared = c.InSharedRead();
+    if (!shared && !c.BeginCall())
         return;
     const auto &entries = record.Entries();
     std::string sql = "INSERT INTO " + QuoteIdentifier(table);
@@ -316,7 +319,7 @@ void Database::InsertRecord(const std::string &table, const DatabaseRecord &reco
             return;
         }
     }
-    c.Finish(st);
+    c.FinishInsert(st, shared);
 }
 
 int64_t Database::LastRowID() const

@@ -142,12 +142,15 @@ public:
 
     /// While it lives, the selects that the cooperative thread which made it runs on this
     /// connection outside a transaction share one read transaction in each turn of the thread:
-    /// from the first of them until the thread lets other code run, or runs any other statement
-    /// (which then runs as it would without this, and the thread reads alone until its next
-    /// turn). On its own, every select takes and gives back SQLite's shared-memory read lock,
-    /// two system calls; a thread that looks up row after row saves them. No other code of the
-    /// program runs inside such a transaction, and no change is ever made in one. Made by GUI
-    /// code, it does nothing.
+    /// from the first of them until the thread lets other code run, or runs any other statement.
+    /// An insert runs inside it and is committed with it at once, as on its own, and the next
+    /// select opens a new one (where SQLite takes no change in it, the insert runs on its own).
+    /// Any other statement ends it first and then runs as it would without this, and the thread
+    /// reads alone until its next turn. On its own, every select takes and gives back SQLite's
+    /// shared-memory read lock, two system calls; a thread that looks up row after row saves
+    /// them, and one that inserts after each lookup saves two for each row. No other code of the
+    /// program runs inside such a transaction, and nothing but that one insert is ever written
+    /// in one. Made by GUI code, it does nothing.
     class ReadsTogether
     {
     public:

@@ -237,7 +237,7 @@ void Connection::ReadTogether()
         return; // ended by a statement of its own in this turn
     if (!sqlite3_get_autocommit(m_db))
         return; // inside a transaction of its own
-    if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (RunReadStatement(m_beginRead, "BEGIN") != SQLITE_OK)
         return;
     m_readOpen = true;
     m_readOwner = self;
@@ -256,9 +256,66 @@ void Connection::EndReads()
     m_readOpen = false;
     // A read transaction ends without a word; it has nothing to lose should COMMIT fail.
     if (m_db && !sqlite3_get_autocommit(m_db)
-        && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        && RunReadStatement(m_commitRead, "COMMIT") != SQLITE_OK)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     NoteTransaction();
+}
+
+int Connection::RunReadStatement(sqlite3_stmt *&stmt, const char *sql)
+{
+    if (!stmt) {
+        const int rc = sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        if (rc != SQLITE_OK)
+            return rc;
+    }
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+bool Connection::InSharedRead() const
+{
+    return m_readOpen && m_db && CurrentThread() == m_readOwner
+        && detail::SchedulerTurn() == m_readTurn;
+}
+
+bool Connection::FinishInsert(StatementPtr &st, bool shared)
+{
+    if (!shared)
+        return Finish(st);
+    int rc;
+    do {
+        rc = sqlite3_step(st->stmt);
+    } while (rc == SQLITE_ROW);
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(st->stmt);
+        Release(st);
+        m_readOpen = false;
+        rc = RunReadStatement(m_commitRead, "COMMIT");
+        if (rc != SQLITE_OK) {
+            SetSqliteError(rc);
+            // The row must not wait in the transaction for a later commit to take it along.
+            if (!sqlite3_get_autocommit(m_db))
+                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        NoteTransaction();
+        if (rc != SQLITE_OK)
+            return false;
+        // What it wrote is committed: its next select may open a read again.
+        m_readOwner = nullptr;
+        ClearError();
+        return true;
+    }
+    SetSqliteError(rc); // before the reset and the read's end take SQLite's message away
+    sqlite3_reset(st->stmt);
+    // The failed insert changed nothing, so the read ends as it would have before it; and no
+    // other thread can have opened a transaction since, so none is waited for.
+    EndReads();
+    if ((rc & 0xff) != SQLITE_BUSY) {
+        Release(st);
+        return false;
+    }
+    return Finish(st);
 }
 
 void Connection::CloseCursors()
@@ -272,6 +329,9 @@ void Connection::CloseCursors()
 void Connection::Close()
 {
     m_readOpen = false;
+    sqlite3_finalize(m_beginRead);
+    sqlite3_finalize(m_commitRead);
+    m_beginRead = m_commitRead = nullptr;
     CloseCursors();
     m_execCache.Clear();
     m_selectCache.Clear();

@@ -66,6 +66,15 @@ public:
     void ReadTogether();
     /// Ends that read transaction; nothing when none is open.
     void EndReads();
+    /// Whether an insert of the current thread now may run inside the read transaction its
+    /// selects share in this turn (see FinishInsert).
+    bool InSharedRead() const;
+    /// Runs an insert to its end, as Finish does. `shared`: it runs inside the thread's shared
+    /// read, whose commit then commits the insert at once, as autocommit would; the thread's
+    /// next select may share a new read. Where SQLite takes no change inside it (its snapshot
+    /// is older than the file, or another connection writes), the read ends and the insert runs
+    /// on its own, as it would have without.
+    bool FinishInsert(StatementPtr &st, bool shared);
     std::vector<Thread *> m_readers; // the threads reading together, once per scope
 
     /// Runs the statement to its end; false with the error set on failure. Leaves it reset.
@@ -115,6 +124,11 @@ private:
     bool m_readOpen = false;
     Thread *m_readOwner = nullptr;
     uint64_t m_readTurn = 0;
+    // Its BEGIN and COMMIT, prepared once: a first scan opens one for every new file.
+    sqlite3_stmt *m_beginRead = nullptr;
+    sqlite3_stmt *m_commitRead = nullptr;
+    /// Runs the read's BEGIN or COMMIT, preparing it on first use; SQLite's result.
+    int RunReadStatement(sqlite3_stmt *&stmt, const char *sql);
 };
 
 } // namespace platform::dbdetail

@@ -164,10 +164,12 @@ TEST_P(DatabaseThreads, GuiStatement_WaitsForThreadsTransaction)
 // --- a thread's selects read together ------------------------------------------------------------
 
 // A thread's selects in one turn share one read transaction: what another connection commits
-// meanwhile shows at the thread's next turn. Anything else it runs ends that transaction first
-// and runs as it would without it: an insert is committed at once, a transaction of its own
-// begins. What it read is let go when it lets other code run (a checkpoint that waits for every
-// reader of the log goes through), and nothing is left open when the scope ends.
+// meanwhile shows at the thread's next turn. An insert right after them runs inside it and
+// commits at once, and the next select shares a new read; where the shared read is older than
+// the file, the insert runs on its own, as it would without. Anything else ends the shared read
+// first and runs as it would without it: a transaction of its own begins. What it read is let go
+// when it lets other code run (a checkpoint that waits for every reader of the log goes
+// through), and nothing is left open when the scope ends.
 TEST(DatabaseReadsTogether, SelectsShareATurnAndAnythingElseRunsAsWithout)
 {
     TempFolder folder;
@@ -176,8 +178,9 @@ TEST(DatabaseReadsTogether, SelectsShareATurnAndAnythingElseRunsAsWithout)
     auto other = DatabaseAt(folder / "crcData.rsd");
     ASSERT_TRUE(other->Connect());
     const auto names = [&] {
-        return ScalarText(*db, "SELECT group_concat(name, ',') FROM (SELECT name FROM fileinfo "
-                               "ORDER BY name)");
+        return ScalarText(*db,
+            "SELECT group_concat(name, ',') FROM (SELECT name FROM fileinfo "
+            "ORDER BY name)");
     };
     std::vector<std::string> seen;
     bool suspended = false;
@@ -188,10 +191,15 @@ TEST(DatabaseReadsTogether, SelectsShareATurnAndAnythingElseRunsAsWithout)
         seen.push_back(names()); // the same turn
         Yield();
         seen.push_back(names());
-        AddFile(*db, "Disk:b", "b");
+        AddFile(*db, "Disk:b", "b"); // inside the shared read
         seen.push_back(CommittedNames(folder));
         AddFile(*other, "Disk:y", "y");
-        seen.push_back(names()); // reads alone after its own insert
+        seen.push_back(names()); // a new shared read
+        AddFile(*other, "Disk:z", "z");
+        seen.push_back(names());
+        AddFile(*db, "Disk:d", "d"); // the shared read is older than the file
+        EXPECT_FALSE(db->Error()) << db->ErrorMessage();
+        seen.push_back(CommittedNames(folder));
         Yield();
         seen.push_back(names());
         db->SQLExecute("BEGIN TRANSACTION;");
@@ -211,10 +219,10 @@ TEST(DatabaseReadsTogether, SelectsShareATurnAndAnythingElseRunsAsWithout)
     ASSERT_TRUE(RunToEnd({ reader }));
     AddFile(*db, "Disk:gui", "gui");
     EXPECT_FALSE(db->Error()) << db->ErrorMessage();
-    EXPECT_EQ(CommittedNames(folder), "a,b,c,gui,x,y");
+    EXPECT_EQ(CommittedNames(folder), "a,b,c,d,gui,x,y,z");
     EXPECT_EQ(seen,
-        (std::vector<std::string> { "a", "a", "a,x", "a,b,x", "a,b,x,y", "a,b,x,y", "began",
-            "a,b,c,x,y", "a,b,c,x,y", "0", "a,b,c,x,y" }));
+        (std::vector<std::string> { "a", "a", "a,x", "a,b,x", "a,b,x,y", "a,b,x,y", "a,b,d,x,y,z",
+            "a,b,d,x,y,z", "began", "a,b,c,d,x,y,z", "a,b,c,d,x,y,z", "0", "a,b,c,d,x,y,z" }));
 }
 
 INSTANTIATE_TEST_SUITE_P(DatabaseOwner, DatabaseThreads, ::testing::Values(true, false),

@@ -146,35 +146,54 @@ TEST(DatabaseWalWrites, RolledBackTransaction_LeavesNothingOverAnotherConnection
     EXPECT_EQ(s.rows, 440);
 }
 
+// Once from GUI code, once from a thread whose insert runs inside the read its lookup opened.
 TEST(DatabaseWalWrites, WriteThatFails_FailsItsCommitAndLeavesTheCatalogueWhole)
 {
-    TempFolder folder;
-    auto db = NewCatalogue(folder);
-    AddRows(*db, 0, 5);
-    db->Commit();
-    struct stat wal;
-    ASSERT_EQ(::stat((folder / "crcData.rsd-wal").c_str(), &wal), 0);
+    for (const bool readsTogether : { false, true }) {
+        SCOPED_TRACE(readsTogether ? "a thread reading together" : "GUI code");
+        TempFolder folder;
+        auto db = NewCatalogue(folder);
+        AddRows(*db, 0, 5);
+        db->Commit();
+        struct stat wal;
+        ASSERT_EQ(::stat((folder / "crcData.rsd-wal").c_str(), &wal), 0);
 
-    // The next commit's frames go past the WAL's end, and may not grow it by more than a few
-    // bytes: the kernel cuts the write short, then refuses the rest.
-    struct rlimit saved;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = rlim_t(wal.st_size) + 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    db->InsertRecord("fileinfo", FileRecord("Disk:Users:me:lost.txt", "lost.txt"));
-    const bool failed = db->Error();
-    db->Rollback();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_TRUE(failed) << "a commit whose frames did not reach the file was reported as done";
+        // The next commit's frames go past the WAL's end, and may not grow it by more than a
+        // few bytes: the kernel cuts the write short, then refuses the rest.
+        const auto lookUpAndInsert = [&] {
+            ScalarInt(
+                *db, "SELECT count(*) FROM fileinfo WHERE fullpath = 'Disk:Users:me:lost.txt'");
+            struct rlimit saved;
+            ::getrlimit(RLIMIT_FSIZE, &saved);
+            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit small = saved;
+            small.rlim_cur = rlim_t(wal.st_size) + 100;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            db->InsertRecord("fileinfo", FileRecord("Disk:Users:me:lost.txt", "lost.txt"));
+            const bool failed = db->Error();
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, oldHandler);
+            return failed;
+        };
+        bool failed = false;
+        if (readsTogether) {
+            auto scan = Start([&] {
+                const Database::ReadsTogether reads(db);
+                failed = lookUpAndInsert();
+            });
+            ASSERT_TRUE(RunToEnd({ scan }));
+        } else {
+            failed = lookUpAndInsert();
+        }
+        db->Rollback();
+        EXPECT_TRUE(failed) << "a commit whose frames did not reach the file was reported as done";
 
-    EXPECT_EQ(ScalarInt(*db, "SELECT count(*) FROM fileinfo"), 5);
-    AddRows(*db, 5, 1);
-    db->Commit();
-    EXPECT_FALSE(db->Error()) << db->ErrorMessage();
-    const Snapshot s = TakeSnapshot(folder);
-    EXPECT_EQ(s.integrity, "ok");
-    EXPECT_EQ(s.rows, 6);
+        EXPECT_EQ(ScalarInt(*db, "SELECT count(*) FROM fileinfo"), 5);
+        AddRows(*db, 5, 1);
+        db->Commit();
+        EXPECT_FALSE(db->Error()) << db->ErrorMessage();
+        const Snapshot s = TakeSnapshot(folder);
+        EXPECT_EQ(s.integrity, "ok");
+        EXPECT_EQ(s.rows, 6);
+    }
 }
