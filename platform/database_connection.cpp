@@ -243,6 +243,11 @@ void Connection::ReadTogether()
     m_readOwner = self;
     m_readTurn = turn;
     NoteTransaction();
+    // Once a turn: a thread that inserts after each lookup opens a read for every file.
+    if (self == m_hookOwner && turn == m_hookTurn)
+        return;
+    m_hookOwner = self;
+    m_hookTurn = turn;
     detail::BeforeLeaving([weak = weak_from_this()] {
         if (const std::shared_ptr<Connection> c = weak.lock())
             c->EndReads();

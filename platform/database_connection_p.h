@@ -124,6 +124,9 @@ private:
     bool m_readOpen = false;
     Thread *m_readOwner = nullptr;
     uint64_t m_readTurn = 0;
+    // The thread and turn the scheduler was last asked to end it for, before the thread leaves.
+    Thread *m_hookOwner = nullptr;
+    uint64_t m_hookTurn = 0;
     // Its BEGIN and COMMIT, prepared once: a first scan opens one for every new file.
     sqlite3_stmt *m_beginRead = nullptr;
     sqlite3_stmt *m_commitRead = nullptr;
