@@ -249,11 +249,12 @@ int DbClose(sqlite3_file *file)
 int DbShmLock(sqlite3_file *file, int offset, int n, int flags)
 {
     const int written = WriteWalsHeld(file);
+    // A lock is let go whatever became of the write; none is taken after a write that failed,
+    // which SQLite then hears of instead.
+    if (written != SQLITE_OK && !(flags & SQLITE_SHM_UNLOCK))
+        return written;
     sqlite3_file *inner = Inner(file);
-    const int rc = inner->pMethods->xShmLock(inner, offset, n, flags);
-    // Letting a lock go cannot fail; taking one after a failed write must not look as if the
-    // write went through.
-    return (flags & SQLITE_SHM_UNLOCK) || written == SQLITE_OK ? rc : written;
+    return inner->pMethods->xShmLock(inner, offset, n, flags);
 }
 
 void DbShmBarrier(sqlite3_file *file)
