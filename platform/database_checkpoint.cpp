@@ -96,6 +96,8 @@ void Checkpointer::Committed(const char *schema, int frames)
         m_caughtUpAt = frames;
         return;
     }
+    if (left < kCheckpointFrames)
+        return;
     running.unlock();
     {
         const std::lock_guard lock(m_mutex);

@@ -26,10 +26,11 @@ inline constexpr int kCatchUpFrames = 10000;
 ///
 /// SQLite starts the WAL again from its beginning only in a write that finds every frame copied
 /// back, which a worker racing a writer that never pauses does not leave it: the writer adds
-/// frames while the worker copies. So the worker is asked again at once while it lags, and when
-/// it is close the writer copies the last frames itself, in its commit (a few hundred frames
-/// rather than a thousand). The WAL stays about as large as with SQLite's own checkpoints, and
-/// the commits keep SQLite's guarantees: a PASSIVE checkpoint takes no lock a reader or the
+/// frames while the worker copies. So the worker is asked again each time a thousand frames are
+/// left uncopied; when it is close the writer copies the last frames itself, in its commit (a few
+/// hundred frames rather than a thousand), and once the WAL has grown far it catches up whatever
+/// is left. The WAL stays bounded (at most about 40 MiB), and the commits keep SQLite's
+/// guarantees: a PASSIVE checkpoint takes no lock a reader or the
 /// writer waits for, syncs the WAL before it writes into the database, and a crash at any point
 /// leaves the file whole.
 class Checkpointer
