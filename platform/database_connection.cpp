@@ -169,8 +169,7 @@ bool Connection::BeginCall(bool read)
 {
     // Only the owner's reads in the turn it opened it in belong to a read transaction shared by
     // a thread's selects; it holds no change, so ending it early loses nothing.
-    if (m_readOpen
-        && (!read || CurrentThread() != m_readOwner || detail::SchedulerTurn() != m_readTurn))
+    if (m_readOpen && !(read && InSharedRead()))
         EndReads();
     // Other threads run while we wait; they may close the connection or drop the Database.
     std::shared_ptr<Connection> keep;
@@ -258,12 +257,24 @@ void Connection::EndReads()
 {
     if (!m_readOpen)
         return;
-    m_readOpen = false;
     // A read transaction ends without a word; it has nothing to lose should COMMIT fail.
-    if (m_db && !sqlite3_get_autocommit(m_db)
-        && RunReadStatement(m_commitRead, "COMMIT") != SQLITE_OK)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    CommitSharedRead(/*report=*/false);
     NoteTransaction();
+}
+
+int Connection::CommitSharedRead(bool report)
+{
+    m_readOpen = false;
+    if (!m_db || sqlite3_get_autocommit(m_db))
+        return SQLITE_OK;
+    const int rc = RunReadStatement(m_commitRead, "COMMIT");
+    if (rc != SQLITE_OK) {
+        if (report)
+            SetSqliteError(rc); // before the rollback takes SQLite's message away
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return rc;
 }
 
 int Connection::RunReadStatement(sqlite3_stmt *&stmt, const char *sql)
@@ -288,31 +299,20 @@ bool Connection::FinishInsert(StatementPtr &st, bool shared)
 {
     if (!shared)
         return Finish(st);
-    int rc;
-    do {
-        rc = sqlite3_step(st->stmt);
-    } while (rc == SQLITE_ROW);
+    const int rc = StepToEnd(st->stmt);
     if (rc == SQLITE_DONE) {
-        sqlite3_reset(st->stmt);
         Release(st);
-        m_readOpen = false;
-        rc = RunReadStatement(m_commitRead, "COMMIT");
-        if (rc != SQLITE_OK) {
-            SetSqliteError(rc);
-            // The row must not wait in the transaction for a later commit to take it along.
-            if (!sqlite3_get_autocommit(m_db))
-                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        }
+        // A commit that fails rolls the row back: it must not wait in the transaction for a
+        // later commit to take it along.
+        const bool committed = CommitSharedRead(/*report=*/true) == SQLITE_OK;
         NoteTransaction();
-        if (rc != SQLITE_OK)
+        if (!committed)
             return false;
         // What it wrote is committed: its next select may open a read again.
         m_readOwner = nullptr;
         ClearError();
         return true;
     }
-    SetSqliteError(rc); // before the reset and the read's end take SQLite's message away
-    sqlite3_reset(st->stmt);
     // The failed insert changed nothing, so the read ends as it would have before it; and no
     // other thread can have opened a transaction since, so none is waited for.
     EndReads();
@@ -350,18 +350,19 @@ void Connection::Close()
 
 // --- statements -------------------------------------------------------------------------------
 
-bool Connection::RunToEnd(sqlite3_stmt *stmt)
+int Connection::StepToEnd(sqlite3_stmt *stmt)
 {
     int rc;
     do {
         rc = sqlite3_step(stmt);
     } while (rc == SQLITE_ROW);
-    const bool ok = rc == SQLITE_DONE;
-    if (!ok)
+    if (rc != SQLITE_DONE)
         SetSqliteError(rc);
     sqlite3_reset(stmt);
-    return ok;
+    return rc;
 }
+
+bool Connection::RunToEnd(sqlite3_stmt *stmt) { return StepToEnd(stmt) == SQLITE_DONE; }
 
 bool Connection::Finish(StatementPtr &st)
 {

@@ -79,6 +79,8 @@ public:
 
     /// Runs the statement to its end; false with the error set on failure. Leaves it reset.
     bool RunToEnd(sqlite3_stmt *stmt);
+    /// As RunToEnd, with SQLite's result: SQLITE_DONE on success.
+    int StepToEnd(sqlite3_stmt *stmt);
     /// The end of a call that runs a statement to its end: runs it, gives it back, notes the
     /// transaction, and clears the error when it succeeded (true) or leaves it set.
     bool Finish(StatementPtr &st);
@@ -132,6 +134,9 @@ private:
     sqlite3_stmt *m_commitRead = nullptr;
     /// Runs the read's BEGIN or COMMIT, preparing it on first use; SQLite's result.
     int RunReadStatement(sqlite3_stmt *&stmt, const char *sql);
+    /// Ends the shared read with COMMIT, or with ROLLBACK where that fails; COMMIT's result, set
+    /// as the error when `report`.
+    int CommitSharedRead(bool report);
 };
 
 } // namespace platform::dbdetail
