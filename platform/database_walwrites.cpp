@@ -99,6 +99,25 @@ int WriteWalsHeld(sqlite3_file *file)
     return wal ? WriteHeld(&wal->base) : SQLITE_OK;
 }
 
+/// SQLite's own call `Method` on the handle under ours, with the same arguments.
+template<auto Method> struct Forward;
+template<class R, class... Args, R (*sqlite3_io_methods::*Method)(sqlite3_file *, Args...)>
+struct Forward<Method>
+{
+    static R Pass(sqlite3_file *file, Args... args)
+    {
+        sqlite3_file *inner = Inner(file);
+        return (inner->pMethods->*Method)(inner, args...);
+    }
+    /// The same on a WAL's handle, with what it holds written first.
+    static R AfterHeld(sqlite3_file *file, Args... args)
+    {
+        if (const int rc = WriteHeld(file); rc != SQLITE_OK)
+            return rc;
+        return Pass(file, args...);
+    }
+};
+
 // ---- The WAL's handle
 
 int WalClose(sqlite3_file *file)
@@ -162,71 +181,12 @@ int WalWrite(sqlite3_file *file, const void *data, int amount, sqlite3_int64 off
     return rc;
 }
 
-// Every other call on the WAL sees it with what is held written first.
-
-int WalRead(sqlite3_file *file, void *data, int amount, sqlite3_int64 offset)
-{
-    if (const int rc = WriteHeld(file); rc != SQLITE_OK)
-        return rc;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xRead(inner, data, amount, offset);
-}
-
-int WalTruncate(sqlite3_file *file, sqlite3_int64 size)
-{
-    if (const int rc = WriteHeld(file); rc != SQLITE_OK)
-        return rc;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xTruncate(inner, size);
-}
-
-int WalSync(sqlite3_file *file, int flags)
-{
-    if (const int rc = WriteHeld(file); rc != SQLITE_OK)
-        return rc;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xSync(inner, flags);
-}
-
-int WalFileSize(sqlite3_file *file, sqlite3_int64 *size)
-{
-    if (const int rc = WriteHeld(file); rc != SQLITE_OK)
-        return rc;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xFileSize(inner, size);
-}
-
-int WalLock(sqlite3_file *file, int level)
-{
-    if (const int rc = WriteHeld(file); rc != SQLITE_OK)
-        return rc;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xLock(inner, level);
-}
-
-int WalUnlock(sqlite3_file *file, int level)
-{
-    if (const int rc = WriteHeld(file); rc != SQLITE_OK)
-        return rc;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xUnlock(inner, level);
-}
-
-int WalFileControl(sqlite3_file *file, int op, void *arg)
-{
-    if (const int rc = WriteHeld(file); rc != SQLITE_OK)
-        return rc;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xFileControl(inner, op, arg);
-}
+// Every other call on the WAL sees it with what is held written first (Forward::AfterHeld).
 
 int WalFetch(sqlite3_file *file, sqlite3_int64 offset, int amount, void **out)
 {
     *out = nullptr;
-    if (const int rc = WriteHeld(file); rc != SQLITE_OK)
-        return rc;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xFetch(inner, offset, amount, out);
+    return Forward<&sqlite3_io_methods::xFetch>::AfterHeld(file, offset, amount, out);
 }
 
 // ---- The database's handle: its own, but that its WAL is written before any lock on the
@@ -253,154 +213,69 @@ int DbShmLock(sqlite3_file *file, int offset, int n, int flags)
     // which SQLite then hears of instead.
     if (written != SQLITE_OK && !(flags & SQLITE_SHM_UNLOCK))
         return written;
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xShmLock(inner, offset, n, flags);
+    return Forward<&sqlite3_io_methods::xShmLock>::Pass(file, offset, n, flags);
 }
 
 void DbShmBarrier(sqlite3_file *file)
 {
     WriteWalsHeld(file);
-    sqlite3_file *inner = Inner(file);
-    inner->pMethods->xShmBarrier(inner);
+    Forward<&sqlite3_io_methods::xShmBarrier>::Pass(file);
 }
 
 int DbShmUnmap(sqlite3_file *file, int deleteFlag)
 {
     WriteWalsHeld(file);
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xShmUnmap(inner, deleteFlag);
+    return Forward<&sqlite3_io_methods::xShmUnmap>::Pass(file, deleteFlag);
 }
 
-// ---- Calls both handles pass on as they come.
-
-int Read(sqlite3_file *file, void *data, int amount, sqlite3_int64 offset)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xRead(inner, data, amount, offset);
-}
-int Write(sqlite3_file *file, const void *data, int amount, sqlite3_int64 offset)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xWrite(inner, data, amount, offset);
-}
-int Truncate(sqlite3_file *file, sqlite3_int64 size)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xTruncate(inner, size);
-}
-int Sync(sqlite3_file *file, int flags)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xSync(inner, flags);
-}
-int FileSize(sqlite3_file *file, sqlite3_int64 *size)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xFileSize(inner, size);
-}
-int Lock(sqlite3_file *file, int level)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xLock(inner, level);
-}
-int Unlock(sqlite3_file *file, int level)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xUnlock(inner, level);
-}
-int CheckReservedLock(sqlite3_file *file, int *out)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xCheckReservedLock(inner, out);
-}
-int FileControl(sqlite3_file *file, int op, void *arg)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xFileControl(inner, op, arg);
-}
-int SectorSize(sqlite3_file *file)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xSectorSize(inner);
-}
-int DeviceCharacteristics(sqlite3_file *file)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xDeviceCharacteristics(inner);
-}
-int ShmMap(sqlite3_file *file, int page, int size, int extend, void volatile **out)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xShmMap(inner, page, size, extend, out);
-}
-int ShmLock(sqlite3_file *file, int offset, int n, int flags)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xShmLock(inner, offset, n, flags);
-}
-void ShmBarrier(sqlite3_file *file)
-{
-    sqlite3_file *inner = Inner(file);
-    inner->pMethods->xShmBarrier(inner);
-}
-int ShmUnmap(sqlite3_file *file, int deleteFlag)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xShmUnmap(inner, deleteFlag);
-}
-int Fetch(sqlite3_file *file, sqlite3_int64 offset, int amount, void **out)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xFetch(inner, offset, amount, out);
-}
-int Unfetch(sqlite3_file *file, sqlite3_int64 offset, void *page)
-{
-    sqlite3_file *inner = Inner(file);
-    return inner->pMethods->xUnfetch(inner, offset, page);
-}
+template<auto Method> constexpr auto kPass = Forward<Method>::Pass;
+template<auto Method> constexpr auto kAfterHeld = Forward<Method>::AfterHeld;
+using Io = sqlite3_io_methods;
 
 const sqlite3_io_methods kWalMethods = {
     3,
     WalClose,
-    WalRead,
+    kAfterHeld<&Io::xRead>,
     WalWrite,
-    WalTruncate,
-    WalSync,
-    WalFileSize,
-    WalLock,
-    WalUnlock,
-    CheckReservedLock,
-    WalFileControl,
-    SectorSize,
-    DeviceCharacteristics,
-    ShmMap,
-    ShmLock,
-    ShmBarrier,
-    ShmUnmap,
+    kAfterHeld<&Io::xTruncate>,
+    kAfterHeld<&Io::xSync>,
+    kAfterHeld<&Io::xFileSize>,
+    kAfterHeld<&Io::xLock>,
+    kAfterHeld<&Io::xUnlock>,
+    kPass<&Io::xCheckReservedLock>,
+    kAfterHeld<&Io::xFileControl>,
+    kPass<&Io::xSectorSize>,
+    kPass<&Io::xDeviceCharacteristics>,
+    // A WAL has no shared memory and is not mapped; these pass on what SQLite would ask of it.
+    kPass<&Io::xShmMap>,
+    kPass<&Io::xShmLock>,
+    kPass<&Io::xShmBarrier>,
+    kPass<&Io::xShmUnmap>,
     WalFetch,
-    Unfetch,
+    kPass<&Io::xUnfetch>,
 };
 
+// The database's own calls pass on as they come, but for its WAL's held frames (above).
 const sqlite3_io_methods kDbMethods = {
     3,
     DbClose,
-    Read,
-    Write,
-    Truncate,
-    Sync,
-    FileSize,
-    Lock,
-    Unlock,
-    CheckReservedLock,
-    FileControl,
-    SectorSize,
-    DeviceCharacteristics,
-    ShmMap,
+    kPass<&Io::xRead>,
+    kPass<&Io::xWrite>,
+    kPass<&Io::xTruncate>,
+    kPass<&Io::xSync>,
+    kPass<&Io::xFileSize>,
+    kPass<&Io::xLock>,
+    kPass<&Io::xUnlock>,
+    kPass<&Io::xCheckReservedLock>,
+    kPass<&Io::xFileControl>,
+    kPass<&Io::xSectorSize>,
+    kPass<&Io::xDeviceCharacteristics>,
+    kPass<&Io::xShmMap>,
     DbShmLock,
     DbShmBarrier,
     DbShmUnmap,
-    Fetch,
-    Unfetch,
+    kPass<&Io::xFetch>,
+    kPass<&Io::xUnfetch>,
 };
 
 int Open(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *file, int flags, int *outFlags)
